@@ -1,0 +1,88 @@
+#include "core/routines.h"
+
+#include <cstdio>
+
+#include "platform/file_system.h"
+
+namespace ferrolo::core {
+
+namespace {
+template <typename... Numbers>
+std::string format(const char* pattern, Numbers... numbers) {
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, pattern, numbers...);
+    return std::string(text, static_cast<size_t>(length));
+}
+}  // namespace
+
+std::string date_text(const platform::LocalTime& moment) {
+    return format("%02d.%02d.%04d", moment.day, moment.month, moment.year);
+}
+
+std::string time_text(const platform::LocalTime& moment) {
+    return format("%02d:%02d:%02d", moment.hour, moment.minute, moment.second);
+}
+
+std::string trace_stamp(const platform::LocalTime& moment) {
+    return format("%02d/%02d/%04d-%02d:%02d:%02d", moment.day, moment.month, moment.year, moment.hour,
+                  moment.minute, moment.second);
+}
+
+std::string file_stamp(const platform::LocalTime& moment) {
+    return format("%04d%02d%02d-%02d%02d%02d", moment.year, moment.month, moment.day, moment.hour,
+                  moment.minute, moment.second);
+}
+
+std::string duration_text(Clock::duration elapsed) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
+    const long long of_day = ((seconds % 86400) + 86400) % 86400;
+    return format("%02lld:%02lld:%02lld", of_day / 3600, of_day / 60 % 60, of_day % 60);
+}
+
+std::string Date_Today() {
+    return date_text(platform::local_now());
+}
+
+std::string Time_Now() {
+    return time_text(platform::local_now());
+}
+
+std::string Shorten_Text(std::string_view text, int width) {
+    const auto length = static_cast<long long>(text.size());
+    if (width <= 0 || width >= length) {
+        return std::string(text);
+    }
+    const long long half = width / 2;
+    const long long head = half - 3 > 0 ? half - 3 : 0;
+    std::string shortened(text.substr(0, static_cast<size_t>(head)));
+    shortened += "...";
+    shortened += text.substr(static_cast<size_t>(length - half - 1));
+    return shortened;
+}
+
+int Delete_Files(std::string_view mask) {
+    const std::string_view trimmed = trim(mask);
+    return trimmed.empty() ? 1 : platform::delete_matching(trimmed);
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::string upper_ascii(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return upper;
+}
+
+}  // namespace ferrolo::core

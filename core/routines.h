@@ -1,0 +1,40 @@
+// core/routines.h — the small routines every step uses: clock texts, shortened names, deletion by mask.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+
+namespace ferrolo::core {
+
+using Clock = std::chrono::system_clock;
+
+// Today as "dd.mm.yyyy".
+std::string Date_Today();
+// Now as "hh:nn:ss" (24-hour clock).
+std::string Time_Now();
+
+// `moment` as "dd.mm.yyyy", "hh:nn:ss", "dd/mm/yyyy-hh:nn:ss" (the trace stamp) and "yyyymmdd-hhnnss"
+// (the automatic archive name).
+std::string date_text(const platform::LocalTime& moment);
+std::string time_text(const platform::LocalTime& moment);
+std::string trace_stamp(const platform::LocalTime& moment);
+std::string file_stamp(const platform::LocalTime& moment);
+// An elapsed time as "hh:nn:ss"; the hours wrap at 24, as on a clock face.
+std::string duration_text(Clock::duration elapsed);
+
+// `text` cut to about `width` characters with "..." in the middle; unchanged when it already fits.
+std::string Shorten_Text(std::string_view text, int width);
+
+// Deletes everything `mask` matches, folders with their contents, silently: 0 on success, 1 for a mask
+// that is empty after trimming.
+int Delete_Files(std::string_view mask);
+
+// `text` without the blanks and control characters at both ends.
+std::string_view trim(std::string_view text);
+// `text` with a to z in upper case; other bytes unchanged.
+std::string upper_ascii(std::string_view text);
+
+}  // namespace ferrolo::core

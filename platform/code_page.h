@@ -1,0 +1,20 @@
+// platform/code_page.h — the 8-bit code pages of the Windows formats Ferrolo writes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ferrolo::platform {
+
+// `text` (UTF-8) in OEM code page 850; nullopt when it is not valid UTF-8 or a character has no place there.
+std::optional<std::string> utf8_to_cp850(std::string_view text);
+// `text` (code page 850) in UTF-8.
+std::string cp850_to_utf8(std::string_view text);
+
+// `text` (UTF-8) in Windows-1252; a character outside it, or a byte that is not valid UTF-8, becomes "?".
+std::string utf8_to_cp1252(std::string_view text);
+// `text` (Windows-1252) in UTF-8; the five unassigned bytes become the C1 controls of the same number.
+std::string cp1252_to_utf8(std::string_view text);
+
+}  // namespace ferrolo::platform

@@ -1,0 +1,82 @@
+// platform/file.h — one open file, move-only; every failure throws SystemError with the path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace ferrolo::platform {
+
+class File {
+public:
+    enum class Mode {
+        Read,            // existing file, read only
+        ReadWrite,       // existing file, read and write, positioned at the start
+        Create,          // created or truncated, read and write
+        Append,          // existing file, writes go to the end
+        CreateOrAppend,  // created when missing, writes go to the end
+    };
+
+    // Opens `path` in `mode`; throws SystemError on failure.
+    static File open(const std::string& path, Mode mode);
+
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    // Closes the file, ignoring errors; call close() to see them.
+    ~File();
+
+    // Reads up to `buffer.size()` bytes at the current position; 0 only at the end of the file.
+    size_t read(std::span<std::byte> buffer);
+    // Reads until `buffer` is full or the file ends; returns the bytes read.
+    size_t read_fully(std::span<std::byte> buffer);
+    // Writes all of `bytes` at the current position.
+    void write(std::span<const std::byte> bytes);
+    void write(std::string_view text);
+    // Moves the position to `offset` bytes from the start.
+    void seek(uint64_t offset);
+    uint64_t position() const;
+    uint64_t size() const;
+    // Forces written data to the device.
+    void sync();
+    // Closes the file and reports a failure of the close itself.
+    void close();
+
+    bool is_open() const { return descriptor_ >= 0; }
+    const std::string& path() const { return path_; }
+
+private:
+    friend class TemporaryFile;
+    File(int descriptor, std::string path) : descriptor_(descriptor), path_(std::move(path)) {}
+
+    int descriptor_ = -1;
+    std::string path_;
+};
+
+// A new, empty file in the temporary folder with a unique name starting with `prefix`, open for reading
+// and writing; the file is deleted when the object goes.
+class TemporaryFile {
+public:
+    static TemporaryFile create(std::string_view prefix);
+
+    TemporaryFile(TemporaryFile&& other) noexcept;
+    TemporaryFile& operator=(TemporaryFile&& other) noexcept;
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile();
+
+    File& file() { return file_; }
+    const std::string& path() const { return path_; }
+
+private:
+    TemporaryFile(File file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}
+    void remove() noexcept;
+
+    File file_;
+    std::string path_;  // empty once removed or moved from
+};
+
+}  // namespace ferrolo::platform

@@ -1,0 +1,205 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <utility>
+
+#include "platform/file_system.h"
+#include "platform/system_error.h"
+
+namespace ferrolo::platform {
+
+namespace {
+
+int open_flags(File::Mode mode) {
+    switch (mode) {
+        case File::Mode::Read:
+            return O_RDONLY;
+        case File::Mode::ReadWrite:
+            return O_RDWR;
+        case File::Mode::Create:
+            return O_RDWR | O_CREAT | O_TRUNC;
+        case File::Mode::Append:
+            return O_WRONLY | O_APPEND;
+        case File::Mode::CreateOrAppend:
+            return O_WRONLY | O_APPEND | O_CREAT;
+    }
+    return O_RDONLY;
+}
+
+}  // namespace
+
+File File::open(const std::string& path, Mode mode) {
+    // Opened without blocking, so that a FIFO or a device put in a file's place can never hang the run;
+    // only regular files are accepted.
+    int descriptor;
+    do {
+        descriptor = ::open(path.c_str(), open_flags(mode) | O_CLOEXEC | O_NONBLOCK, 0666);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0) {
+        throw SystemError("open", path, errno);
+    }
+    File file(descriptor, path);
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0) {
+        throw SystemError("open", path, errno);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        throw SystemError("open", path, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+    }
+    if (::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+        throw SystemError("open", path, errno);
+    }
+    return file;
+}
+
+File::File(File&& other) noexcept : descriptor_(other.descriptor_), path_(std::move(other.path_)) {
+    other.descriptor_ = -1;
+    other.path_.clear();
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (descriptor_ >= 0) {
+            ::close(descriptor_);
+        }
+        descriptor_ = other.descriptor_;
+        path_ = std::move(other.path_);
+        other.descriptor_ = -1;
+        other.path_.clear();
+    }
+    return *this;
+}
+
+File::~File() {
+    if (descriptor_ >= 0) {
+        ::close(descriptor_);
+    }
+}
+
+size_t File::read(std::span<std::byte> buffer) {
+    for (;;) {
+        const ssize_t count = ::read(descriptor_, buffer.data(), buffer.size());
+        if (count >= 0) {
+            return static_cast<size_t>(count);
+        }
+        if (errno != EINTR) {
+            throw SystemError("read", path_, errno);
+        }
+    }
+}
+
+size_t File::read_fully(std::span<std::byte> buffer) {
+    size_t total = 0;
+    while (total < buffer.size()) {
+        const size_t count = read(buffer.subspan(total));
+        if (count == 0) {
+            break;
+        }
+        total += count;
+    }
+    return total;
+}
+
+void File::write(std::span<const std::byte> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t count = ::write(descriptor_, bytes.data(), bytes.size());
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw SystemError("write", path_, errno);
+        }
+        if (count == 0) {
+            throw SystemError("write", path_, ENOSPC);
+        }
+        bytes = bytes.subspan(static_cast<size_t>(count));
+    }
+}
+
+void File::write(std::string_view text) {
+    write(std::as_bytes(std::span(text.data(), text.size())));
+}
+
+void File::seek(uint64_t offset) {
+    if (::lseek(descriptor_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        throw SystemError("seek", path_, errno);
+    }
+}
+
+uint64_t File::position() const {
+    const off_t offset = ::lseek(descriptor_, 0, SEEK_CUR);
+    if (offset < 0) {
+        throw SystemError("seek", path_, errno);
+    }
+    return static_cast<uint64_t>(offset);
+}
+
+uint64_t File::size() const {
+    struct stat status {};
+    if (::fstat(descriptor_, &status) != 0) {
+        throw SystemError("size", path_, errno);
+    }
+    return static_cast<uint64_t>(status.st_size);
+}
+
+void File::sync() {
+    if (::fsync(descriptor_) != 0 && errno != EINVAL) {
+        throw SystemError("flush", path_, errno);
+    }
+}
+
+void File::close() {
+    if (descriptor_ < 0) {
+        return;
+    }
+    const int descriptor = descriptor_;
+    descriptor_ = -1;
+    if (::close(descriptor) != 0 && errno != EINTR) {
+        throw SystemError("close", path_, errno);
+    }
+}
+
+TemporaryFile TemporaryFile::create(std::string_view prefix) {
+    std::string path = temporary_folder() + std::string(prefix) + "XXXXXX";
+    const int descriptor = ::mkostemp(path.data(), O_CLOEXEC);
+    if (descriptor < 0) {
+        throw SystemError("create temporary file", path, errno);
+    }
+    return TemporaryFile(File(descriptor, path), path);
+}
+
+TemporaryFile::TemporaryFile(TemporaryFile&& other) noexcept
+    : file_(std::move(other.file_)), path_(std::exchange(other.path_, {})) {}
+
+TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept {
+    if (this != &other) {
+        remove();
+        file_ = std::move(other.file_);
+        path_ = std::exchange(other.path_, {});
+    }
+    return *this;
+}
+
+TemporaryFile::~TemporaryFile() {
+    remove();
+}
+
+void TemporaryFile::remove() noexcept {
+    if (path_.empty()) {
+        return;
+    }
+    try {
+        file_.close();
+    } catch (const SystemError&) {
+        // The file is deleted anyway; nothing written to it is kept.
+    }
+    ::unlink(path_.c_str());
+    path_.clear();
+}
+
+}  // namespace ferrolo::platform

@@ -1,0 +1,200 @@
+#include "platform/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "platform/system_error.h"
+#include "platform/wildcard.h"
+
+namespace ferrolo::platform {
+
+namespace {
+
+FileTime to_file_time(const struct timespec& time) {
+    return FileTime(std::chrono::duration_cast<FileTime::duration>(std::chrono::seconds(time.tv_sec) +
+                                                                   std::chrono::nanoseconds(time.tv_nsec)));
+}
+
+uint32_t derived_attributes(const struct stat& status, std::string_view name) {
+    uint32_t attributes = S_ISDIR(status.st_mode) ? attribute::kDirectory : attribute::kArchive;
+    if ((status.st_mode & S_IWUSR) == 0) {
+        attributes |= attribute::kReadOnly;
+    }
+    if (!name.empty() && name.front() == '.') {
+        attributes |= attribute::kHidden;
+    }
+    return attributes;
+}
+
+// The entry for `name` in the folder open as `folder_descriptor` (AT_FDCWD: a path), following links to
+// files only; nullopt for anything that is neither a regular file nor a real folder.
+std::optional<DirEntry> entry_at(int folder_descriptor, const char* path, std::string_view name) {
+    struct stat status {};
+    if (::fstatat(folder_descriptor, path, &status, 0) != 0) {
+        return std::nullopt;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        struct stat link_status {};
+        if (::fstatat(folder_descriptor, path, &link_status, AT_SYMLINK_NOFOLLOW) != 0 ||
+            S_ISLNK(link_status.st_mode)) {
+            return std::nullopt;
+        }
+    } else if (!S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    DirEntry entry;
+    entry.name = std::string(name);
+    entry.attributes = derived_attributes(status, name);
+    entry.size = S_ISREG(status.st_mode) ? static_cast<uint64_t>(status.st_size) : 0;
+    entry.last_write = to_file_time(status.st_mtim);
+    return entry;
+}
+
+struct FolderCloser {
+    void operator()(DIR* folder) const { ::closedir(folder); }
+};
+
+}  // namespace
+
+std::string_view folder_part(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+}
+
+std::string_view name_part(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern,
+                                 LetterCase letter_case) {
+    const std::string opened = folder.empty() ? "." : folder;
+    std::unique_ptr<DIR, FolderCloser> listing(::opendir(opened.c_str()));
+    if (!listing) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return {};
+        }
+        throw SystemError("search folder", folder, errno);
+    }
+    std::vector<DirEntry> entries;
+    for (;;) {
+        errno = 0;
+        const dirent* found = ::readdir(listing.get());
+        if (found == nullptr) {
+            if (errno != 0) {
+                throw SystemError("search folder", folder, errno);
+            }
+            break;
+        }
+        const std::string_view name = found->d_name;
+        if (name == "." || name == ".." || !matches_file_mask(name, pattern, letter_case)) {
+            continue;
+        }
+        if (auto entry = entry_at(::dirfd(listing.get()), found->d_name, name)) {
+            entries.push_back(std::move(*entry));
+        }
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    return entries;
+}
+
+std::optional<DirEntry> path_entry(const std::string& path) {
+    struct stat status {};
+    if (path.empty() || ::stat(path.c_str(), &status) != 0 ||
+        !(S_ISREG(status.st_mode) || S_ISDIR(status.st_mode))) {
+        return std::nullopt;
+    }
+    std::string_view name = path;
+    while (name.size() > 1 && name.back() == '/') {
+        name.remove_suffix(1);
+    }
+    name = name_part(name);
+    DirEntry entry;
+    entry.name = std::string(name);
+    entry.attributes = derived_attributes(status, name);
+    entry.size = S_ISREG(status.st_mode) ? static_cast<uint64_t>(status.st_size) : 0;
+    entry.last_write = to_file_time(status.st_mtim);
+    return entry;
+}
+
+bool file_exists(const std::string& path) {
+    const auto entry = path_entry(path);
+    return entry && !entry->is_folder();
+}
+
+bool folder_exists(const std::string& path) {
+    const auto entry = path_entry(path);
+    return entry && entry->is_folder();
+}
+
+uint64_t free_space(const std::string& path) {
+    struct statvfs status {};
+    if (::statvfs(path.c_str(), &status) != 0) {
+        const int first_error = errno;
+        std::string folder(folder_part(path));
+        if (first_error != ENOENT || ::statvfs(folder.empty() ? "." : folder.c_str(), &status) != 0) {
+            throw SystemError("free space", path, first_error);
+        }
+    }
+    return static_cast<uint64_t>(status.f_bavail) * static_cast<uint64_t>(status.f_frsize);
+}
+
+bool remove_file(const std::string& path) noexcept {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode) && ::unlink(path.c_str()) == 0;
+}
+
+void rename_file(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        throw SystemError("rename to '" + to + "'", from, errno);
+    }
+}
+
+int delete_matching(std::string_view mask) {
+    const std::string folder(folder_part(mask));
+    std::vector<DirEntry> found;
+    try {
+        found = find_files(folder, name_part(mask), LetterCase::Insensitive);
+    } catch (const SystemError& error) {
+        return error.error_number();
+    }
+    if (found.empty()) {
+        return 2;
+    }
+    int result = 0;
+    for (const DirEntry& entry : found) {
+        const std::string path = folder + entry.name;
+        std::error_code error;
+        if (entry.is_folder()) {
+            std::filesystem::remove_all(path, error);
+        } else if (::unlink(path.c_str()) != 0) {
+            error.assign(errno, std::generic_category());
+        }
+        if (error && result == 0) {
+            result = error.value();
+        }
+    }
+    return result;
+}
+
+std::string temporary_folder() {
+    const char* configured = std::getenv("TMPDIR");
+    std::string folder = configured != nullptr && *configured != '\0' ? configured : "/tmp";
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+}  // namespace ferrolo::platform

@@ -1,0 +1,20 @@
+// platform/process.h — this process and the programs it starts.
+#pragma once
+
+#include <string>
+
+namespace ferrolo::platform {
+
+// Full path of the running program file.
+std::string program_path();
+
+// Ends the process at once with `status`, after flushing the standard streams; no destructors run.
+[[noreturn]] void end_process(int status);
+
+// Opens `path` in the program associated with its type, detached; the outcome is not reported.
+void open_with_associated_program(const std::string& path);
+
+// True when standard output is a terminal.
+bool standard_output_is_terminal();
+
+}  // namespace ferrolo::platform

@@ -1,0 +1,34 @@
+#include "tests/support/command.h"
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+
+namespace ferrolo::testing {
+
+CommandResult run_command(const std::string& command) {
+    CommandResult result;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) {
+        return result;
+    }
+    std::array<char, 4096> buffer{};
+    size_t count;
+    while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        result.output.append(buffer.data(), count);
+    }
+    const int status = ::pclose(pipe);
+    result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string shell_quote(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+}  // namespace ferrolo::testing
