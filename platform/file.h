@@ -22,6 +22,8 @@ public:
     // Opens `path` in `mode`; throws SystemError on failure.
     static File open(const std::string& path, Mode mode);
 
+    // A file that is not open; assign an opened one to use it.
+    File() = default;
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
     File(const File&) = delete;

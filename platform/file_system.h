@@ -55,6 +55,9 @@ bool file_exists(const std::string& path);
 // True when `path` names a folder.
 bool folder_exists(const std::string& path);
 
+// True when `path` can be opened for reading and writing with no other process holding a lock on it.
+bool can_open_exclusively(const std::string& path);
+
 // Free bytes available to this process on the file system holding `path` (or, when `path` does not
 // exist yet, its folder); throws SystemError on failure.
 uint64_t free_space(const std::string& path);

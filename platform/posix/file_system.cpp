@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -136,6 +137,16 @@ bool file_exists(const std::string& path) {
 bool folder_exists(const std::string& path) {
     const auto entry = path_entry(path);
     return entry && entry->is_folder();
+}
+
+bool can_open_exclusively(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    const bool free = ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
+    ::close(descriptor);
+    return free;
 }
 
 uint64_t free_space(const std::string& path) {

@@ -1,0 +1,68 @@
+#include "report/run_log.h"
+
+#include "core/exit_status.h"
+#include "core/routines.h"
+#include "platform/file.h"
+#include "platform/process.h"
+#include "platform/system_error.h"
+#include "report/log_banner.h"
+
+namespace ferrolo::report {
+
+namespace {
+constexpr std::string_view kEndMarker = "<EOL>";
+constexpr size_t kLongestTraceText = 150;
+}  // namespace
+
+void RunLog::Crea_Log(const std::string& file_name) {
+    if (file_name.empty()) {
+        return;
+    }
+    try {
+        platform::File file = platform::File::open(file_name, platform::File::Mode::Create);
+        std::string banner;
+        for (const std::string& line : log_banner()) {
+            banner += line + "\r\n";
+        }
+        file.write(banner);
+        file.close();
+    } catch (const platform::SystemError&) {
+        // A run that cannot keep its log must not run: the scheduler sees status 3.
+        agent_.WriteWarning("F_Main\\Crea_Log\\impossibile creare il file: " + file_name);
+        platform::end_process(static_cast<int>(core::ExitStatus::Fatal));
+    }
+}
+
+void RunLog::Append_Log(bool to_run_log, bool to_extended_log, std::string_view text) {
+    if (to_run_log) {
+        agent_.WriteMessage("F_Main\\Append_Log\\" + std::string(text));
+        append_line(job_.PARAM_3, text);
+    }
+    if (to_extended_log) {
+        append_line(job_.PARAM_4, text);
+    }
+}
+
+void RunLog::append_line(const std::string& file_name, std::string_view text) {
+    try {
+        platform::File file = platform::File::open(file_name, platform::File::Mode::Append);
+        file.write(std::string(text) + "\r\n");
+        file.close();
+    } catch (const platform::SystemError&) {
+        agent_.WriteWarning("F_Main\\Append_Log\\impossibile aggiornare il file: " + file_name);
+    }
+}
+
+void RunLog::Tracing_Out(std::string_view text) {
+    std::string shown(text);
+    // Removing one marker can join the pieces of another, so repeat until none is left.
+    for (size_t found; (found = shown.find(kEndMarker)) != std::string::npos;) {
+        shown.erase(found, kEndMarker.size());
+    }
+    shown.resize(std::min(shown.size(), kLongestTraceText));
+    display_.append_trace(core::trace_stamp(platform::local_now()) + "\\" + shown);
+    agent_.WriteMessage("F_Main\\Tracing:" + shown);
+    display_.process_messages();
+}
+
+}  // namespace ferrolo::report

@@ -1,0 +1,3 @@
+#include "app/job_file.h"
+
+#include <gtest/gtest.h>
