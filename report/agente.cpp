@@ -57,7 +57,9 @@ void TAgente::NewLogFile() {
     }
 }
 
-bool TAgente::may_write() const { return !LogFileName_.empty() && ActiveLog && started_; }
+bool TAgente::may_write() const {
+    return !LogFileName_.empty() && ActiveLog && started_;
+}
 
 void TAgente::WriteMessage(std::string_view text) {
     if (!may_write() || text.empty()) {
@@ -77,8 +79,8 @@ void TAgente::WriteWarning(std::string_view text) {
     }
     ++WarningCount_;
     try {
-        write_lines("\r\n" + kRule + "\r\nWarning Agente !\r\n" + prefix() + std::string(text) + "\r\n" + kRule +
-                    "\r\n\r\n");
+        write_lines("\r\n" + kRule + "\r\nWarning Agente !\r\n" + prefix() + std::string(text) + "\r\n" +
+                    kRule + "\r\n\r\n");
     } catch (const platform::SystemError&) {
         fail("AGENTE: impossibile aggiornare il file di log !");
     }
@@ -106,7 +108,9 @@ std::string TAgente::prefix() const {
 }
 
 // Every block goes out in one unbuffered write, so it is in the file when the call returns.
-void TAgente::write_lines(std::string_view text) { log_.write(text); }
+void TAgente::write_lines(std::string_view text) {
+    log_.write(text);
+}
 
 void TAgente::fail(std::string_view message) {
     if (Alert) {

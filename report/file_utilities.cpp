@@ -15,7 +15,8 @@ int64_t TotalFilesSize(const std::string& mask) {
     }
     try {
         int64_t total = 0;
-        for (const platform::DirEntry& entry : platform::find_files(std::string(platform::folder_part(mask)), pattern)) {
+        for (const platform::DirEntry& entry :
+             platform::find_files(std::string(platform::folder_part(mask)), pattern)) {
             total += static_cast<int64_t>(entry.size);
         }
         return total;
@@ -24,7 +25,9 @@ int64_t TotalFilesSize(const std::string& mask) {
     }
 }
 
-std::string GetFileVersion(const std::string& file_name) { return platform::file_version(file_name); }
+std::string GetFileVersion(const std::string& file_name) {
+    return platform::file_version(file_name);
+}
 
 std::optional<platform::FileTime> GetFileDateTime(const std::string& file_name) {
     const auto entry = platform::path_entry(file_name);

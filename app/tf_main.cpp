@@ -1,0 +1,233 @@
+#include "app/tf_main.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "app/job_file.h"
+#include "core/routines.h"
+#include "platform/file_system.h"
+#include "report/file_utilities.h"
+
+namespace ferrolo::app {
+
+namespace {
+
+using core::Label;
+using core::Timer;
+
+constexpr std::string_view kApplicationTitle = "Ferrolo";
+constexpr std::chrono::milliseconds kStartDelay{10000};
+constexpr std::string_view kZipLibraryVersion = "2.75 ";
+constexpr std::string_view kUsage =
+    "Uso: Ferrolo c:\\hp\\*.* c:\\temp\\lun.zip c:\\temp\\log.txt [c:\\temp\\log_ext.txt]\n"
+    "oppure:\n"
+    "Ferrolo lun.ini";
+const std::string kRule(68, '-');
+
+// The extension from the last dot of the name, dot included.
+std::string_view extension_of(std::string_view file_name) {
+    const size_t dot = file_name.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : file_name.substr(dot);
+}
+
+}  // namespace
+
+CommandLine job_parameters(int argument_count, const char* const* arguments) {
+    CommandLine parameters;
+    for (int n = 1; n <= 4 && n < argument_count; ++n) {
+        parameters[static_cast<size_t>(n - 1)] = std::string(core::trim(arguments[n]));
+    }
+    return parameters;
+}
+
+TF_Main::TF_Main(core::Window_Display& display, std::string program_file, const CommandLine& parameters)
+    : display_(display), program_file_(std::move(program_file)), log_(job_, Agente, display) {
+    job_.PARAM_1 = parameters[0];
+    job_.PARAM_2 = parameters[1];
+    job_.PARAM_3 = parameters[2];
+    job_.PARAM_4 = parameters[3];
+}
+
+void TF_Main::FormCreate() {
+    Program_Dir = std::string(platform::folder_part(program_file_));
+    Program_Version = report::GetFileVersion(program_file_);
+    const auto program_time = report::GetFileDateTime(program_file_);
+    Program_Date = program_time ? core::date_text(platform::to_local_time(*program_time)) : "??.??.????";
+
+    Agente.VersionOfApplication = report::GetFileVersion(program_file_);
+    Agente.Path_Agente = Program_Dir;
+    Agente.ApplicationName = "Ferrolo";
+    Agente.FileName = "Ferrolo";
+    Agente.Alert = [this](std::string_view message) {
+        display_.show_message(kApplicationTitle, message, core::MessageButtons::Ok);
+    };
+    Agente.StartUp();
+    Agente.WriteMessage("F_Main\\Formcreate\\Versione del programma: " + Program_Version);
+    Agente.WriteMessage("F_Main\\Formcreate\\Data versione del programma: " + Program_Date);
+    Agente.WriteMessage("F_Main\\Formcreate\\Versione ZipLibrary: " + std::string(kZipLibraryVersion));
+
+    state_.Zip_Started = false;
+    display_.set_caption(kApplicationTitle);
+    display_.select_first_tab();
+
+    if (core::trim(job_.PARAM_1).empty()) {
+        show_usage();
+        return;
+    }
+    if (!choose_job_file()) {
+        Leggi_File_INI(Program_Dir + "Ferrolo.INI", job_, state_, Agente);
+    }
+    if (!job_is_runnable()) {
+        show_usage();
+        return;
+    }
+    display_.set_label(Label::l_stato, "Procedure preliminari in corso...");
+    display_.process_messages();
+    display_.arm_timer(Timer::T_Go, kStartDelay);
+}
+
+// Job-file mode: PARAM_1 names an ".INI" file in the program folder, found by its exact name or else by a
+// match in any letter case, as users of case-blind file systems expect. The job file then supplies all.
+bool TF_Main::choose_job_file() {
+    const std::string argument = job_.PARAM_1;
+    if (core::upper_ascii(extension_of(argument)) != ".INI") {
+        return false;
+    }
+    std::string job_file = Program_Dir + argument;
+    if (!platform::file_exists(job_file)) {
+        if (argument.find('/') != std::string::npos) {
+            return false;
+        }
+        const auto found = platform::find_files(Program_Dir, argument, platform::LetterCase::Insensitive);
+        const auto file =
+            std::find_if(found.begin(), found.end(), [](const auto& entry) { return !entry.is_folder(); });
+        if (file == found.end()) {
+            return false;
+        }
+        job_file = Program_Dir + file->name;
+    }
+    job_.PARAM_1.clear();
+    job_.PARAM_2.clear();
+    job_.PARAM_3.clear();
+    job_.PARAM_4.clear();
+    Leggi_File_INI(job_file, job_, state_, Agente);
+    return true;
+}
+
+bool TF_Main::job_is_runnable() const {
+    return platform::folder_exists(std::string(platform::folder_part(job_.PARAM_1))) &&
+           !core::trim(job_.PARAM_2).empty() && !core::trim(job_.PARAM_3).empty();
+}
+
+void TF_Main::show_usage() {
+    display_.show_message(kApplicationTitle, kUsage, core::MessageButtons::Ok);
+    job_.PARAM_1.clear();
+    job_.PARAM_2.clear();
+    job_.PARAM_3.clear();
+    job_.PARAM_4.clear();
+    display_.enable_start(false);
+    display_.disarm_timer(Timer::T_Go);
+    exit_status_ = core::ExitStatus::NotRunnable;
+}
+
+void TF_Main::btn_startClick() {
+    state_.Zip_Started = false;
+    run();
+}
+
+void TF_Main::btn_annullaClick() {
+    state_.Stop_Requested = true;
+}
+
+void TF_Main::btn_chiudiClick() {
+    state_.Stop_Requested = true;
+    Close();
+}
+
+void TF_Main::T_GoTimer() {
+    display_.disarm_timer(Timer::T_Go);
+    run();
+}
+
+void TF_Main::T_ShutDownTimer() {
+    display_.disarm_timer(Timer::T_ShutDown);
+}
+
+void TF_Main::close_requested() {
+    Close();
+}
+
+// The boundary of a run: an error that no step caught ends the run here, is shown and logged, and leaves
+// the window open with "Inizia" disabled; the process will end with the fatal status.
+void TF_Main::run() {
+    ++runs_in_progress_;
+    try {
+        Go();
+    } catch (const std::exception& error) {
+        exit_status_ = core::ExitStatus::Fatal;
+        Agente.WriteWarning("F_Main\\Go: " + std::string(error.what()));
+        display_.show_message(kApplicationTitle, error.what(), core::MessageButtons::Ok);
+    }
+    --runs_in_progress_;
+    if (runs_in_progress_ == 0 && close_pending_) {
+        close_pending_ = false;
+        Close();
+    }
+}
+
+void TF_Main::Go() {
+    core::Azzera_Campi_Video(display_);
+    if (core::trim(job_.PARAM_1).empty() || core::trim(job_.PARAM_2).empty() ||
+        core::trim(job_.PARAM_3).empty() || core::trim(job_.PARAM_4).empty()) {
+        exit_status_ = core::ExitStatus::NotRunnable;
+        return;
+    }
+    display_.set_label(Label::l_to, job_.PARAM_2);
+    display_.enable_start(false);
+    if (!state_.Zip_Started) {
+        state_.Zip_Started = true;
+        state_.Stop_Requested = false;
+        state_.Zip_Error = false;
+        state_.Bytes_Zipped = 0;
+        state_.Files_Zipped = 0;
+        state_.Files_Failed = 0;
+        display_.set_label(Label::l_stato, "Crea log...");
+        log_.Crea_Log(job_.PARAM_3);
+        log_.Crea_Log(job_.PARAM_4);
+        write_job_header();
+    }
+    exit_status_ = core::ExitStatus::Clean;
+    Close();
+}
+
+void TF_Main::write_job_header() {
+    Append_Log("    Subdir from :" + job_.PARAM_1);
+    for (size_t n = 0; n < job_.INCLUDE.size(); ++n) {
+        Append_Log("       Include " + std::to_string(n + 1) + ":" + job_.INCLUDE[n]);
+    }
+    Append_Log("    Filename ZIP:" + job_.PARAM_2);
+    Append_Log("    File di log :" + job_.PARAM_3);
+    Append_Log("File di log est.:" + job_.PARAM_4);
+    Append_Log("");
+    Append_Log(kRule);
+}
+
+// Closing waits for a run in progress to finish, so the agent is shut down once, after its last use.
+void TF_Main::Close() {
+    if (closed_) {
+        return;
+    }
+    if (runs_in_progress_ > 0) {
+        close_pending_ = true;
+        return;
+    }
+    closed_ = true;
+    FormClose();
+    display_.close();
+}
+
+void TF_Main::FormClose() {
+    Agente.ShutDown();
+}
+
+}  // namespace ferrolo::app
