@@ -202,22 +202,6 @@ TEST_F(JobFileReading, PutsEveryKeyIntoItsOwnField) {
                                         "F_Main\\File: " + job_path + " letto correttamente."}));
 }
 
-TEST_F(JobFileReading, GivesTheDefaultFileItsOwnValuesBack) {
-    Crea_File_INI(job_path);
-    EXPECT_TRUE(read_job());
-    EXPECT_TRUE(job.TEST_ZIP);
-    EXPECT_TRUE(job.CANCELLA_ZIP_PRECEDENTE);
-    EXPECT_TRUE(job.SEND_ATTACHMENT);
-    EXPECT_FALSE(job.SPLITTING || job.ADVANCED_NAME_ZIP || job.NOMEFILE_AUTOMATICO || job.PROT_SSL ||
-                 job.SHUTDOWN || job.MOSTRA_RIS_COPIE);
-    EXPECT_EQ(job.SIZE_SPLIT, "VS1_44MB");
-    EXPECT_EQ(job.HOST_SMTP, "mail.example.com");
-    EXPECT_EQ(job.MSG_EMAIL_FROM_SMTP, "ferrolo@example.com");
-    EXPECT_EQ(job.USERID_SMTP, "Ferrolo");
-    EXPECT_EQ(job.MSG_FROM_SMTP, "Ferrolo");
-    EXPECT_EQ(job.PARAM_1, "");
-}
-
 TEST_F(JobFileReading, CreatesAMissingFileWithoutReadingItSoTheNextRunGetsItsValues) {
     job.TEST_ZIP = false;
     EXPECT_FALSE(read_job());
@@ -233,8 +217,11 @@ TEST_F(JobFileReading, CreatesAMissingFileWithoutReadingItSoTheNextRunGetsItsVal
                   "F_Main\\File: " + job_path + " creazione file con valori di default terminata."}));
 
     EXPECT_TRUE(read_job());
-    EXPECT_TRUE(job.TEST_ZIP);
-    EXPECT_TRUE(job.CANCELLA_ZIP_PRECEDENTE);
+    EXPECT_TRUE(job.TEST_ZIP && job.CANCELLA_ZIP_PRECEDENTE && job.SEND_ATTACHMENT);
+    EXPECT_FALSE(job.SPLITTING || job.ADVANCED_NAME_ZIP || job.NOMEFILE_AUTOMATICO || job.PROT_SSL ||
+                 job.SHUTDOWN || job.MOSTRA_RIS_COPIE);
+    EXPECT_EQ(job.SIZE_SPLIT, "VS1_44MB");
+    EXPECT_EQ(job.USERID_SMTP + job.MSG_FROM_SMTP, "FerroloFerrolo");
     EXPECT_EQ(agent_messages().back(), "F_Main\\File: " + job_path + " letto correttamente.");
 }
 
@@ -301,13 +288,6 @@ TEST_F(JobFileReading, GivesEachMissingKeyItsOwnDefault) {
     EXPECT_FALSE(job.ADVANCED_NAME_ZIP || job.NOMEFILE_AUTOMATICO || job.MOSTRA_RIS_COPIE);
     EXPECT_EQ(job.PARAM_1, "/data/*.*");
     EXPECT_EQ(job.INCLUDE[0] + job.COPIA_SU_REMOTO[0] + job.SERVIZIO[0], "") << "always assigned";
-}
-
-TEST_F(JobFileReading, IgnoresAKeyOutsideItsSection) {
-    EXPECT_TRUE(read_job(
-        "[PARAMETRI_SMTP]\r\nTEST_ZIP=NO\r\n[PARAMETRI_FILEZIP]\r\nHOST_SMTP=smtp.ferrolo.test\r\n"));
-    EXPECT_TRUE(job.TEST_ZIP);
-    EXPECT_EQ(job.HOST_SMTP, "mail.example.com");
 }
 
 TEST_F(JobFileReading, AcceptsSiInAnyCaseExceptForMostraRisCopie) {
