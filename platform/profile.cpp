@@ -36,18 +36,15 @@ std::string_view strip_quotes(std::string_view text) {
     return text;
 }
 
-// Section and key in the one form the index and the look-ups share.
-std::string index_key(std::string_view section, std::string_view key) {
-    std::string joined;
-    joined.reserve(section.size() + 1 + key.size());
-    joined.append(section).push_back('\0');
-    joined.append(key);
-    for (char& c : joined) {
+// Names are matched in one letter case; only ASCII letters change, as the job files' names are ASCII.
+std::string upper_case(std::string_view name) {
+    std::string upper(name);
+    for (char& c : upper) {
         if (c >= 'a' && c <= 'z') {
             c = static_cast<char>(c - 'a' + 'A');
         }
     }
-    return joined;
+    return upper;
 }
 
 // The text of the line starting at `content[start]`, and the start of the next line.
@@ -90,7 +87,7 @@ ProfileFile ProfileFile::parse(std::string_view content) {
     if (content.starts_with(kByteOrderMark)) {
         content.remove_prefix(kByteOrderMark.size());
     }
-    std::optional<std::string_view> section;
+    Section* section = nullptr;
     for (size_t start = 0; start < content.size();) {
         const Line line = next_line(content, start);
         start = line.next;
@@ -99,7 +96,7 @@ ProfileFile ProfileFile::parse(std::string_view content) {
             continue;
         }
         if (text.front() == '[') {
-            section = strip_blanks(text.substr(1, text.find(']') - 1));
+            section = &profile.sections_[upper_case(strip_blanks(text.substr(1, text.find(']') - 1)))];
             continue;
         }
         const size_t equals = text.find('=');
@@ -111,14 +108,18 @@ ProfileFile ProfileFile::parse(std::string_view content) {
             continue;
         }
         const std::string_view value = strip_quotes(strip_blanks(text.substr(equals + 1)));
-        profile.values_.try_emplace(index_key(*section, key), value.substr(0, kLongestValue));
+        section->try_emplace(upper_case(key), value.substr(0, kLongestValue));
     }
     return profile;
 }
 
 std::optional<std::string> ProfileFile::value(std::string_view section, std::string_view key) const {
-    const auto found = values_.find(index_key(section, key));
-    if (found == values_.end()) {
+    const auto found_section = sections_.find(upper_case(section));
+    if (found_section == sections_.end()) {
+        return std::nullopt;
+    }
+    const auto found = found_section->second.find(upper_case(key));
+    if (found == found_section->second.end()) {
         return std::nullopt;
     }
     return found->second;

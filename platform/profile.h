@@ -35,8 +35,11 @@ public:
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
 
 private:
-    // Section and key upper-cased (ASCII) and joined by a NUL byte, which no name in the file contains.
-    std::unordered_map<std::string, std::string> values_;
+    using Section = std::unordered_map<std::string, std::string>;  // upper-cased (ASCII) key → value
+
+    // By upper-cased section name. A section's name is stored once, however many keys it holds, so that
+    // reading stays linear in the size of the file even for a huge name.
+    std::unordered_map<std::string, Section> sections_;
 };
 
 }  // namespace ferrolo::platform

@@ -129,6 +129,15 @@ TEST(ProfileFileHostile, TenMegabyteLinesAreReadInFullAndCut) {
     EXPECT_EQ(profile.value("S", "AFTER"), "3");
 }
 
+TEST(ProfileFileHostile, ManyKeysUnderAHugeSectionNameCostNoMoreThanTheirBytes) {
+    const std::string name(10 * 1024 * 1024, 's');
+    std::string content = "[" + name + "]\n";
+    for (int number = 0; number < 100000; ++number) {
+        content += "K" + std::to_string(number) + "=" + std::to_string(number) + "\n";
+    }
+    EXPECT_EQ(ProfileFile::parse(content).value(name, "k99999"), "99999");
+}
+
 TEST(ProfileFileHostile, FilesOfOneRepeatedSpecialByteGiveNothing) {
     for (const char filler : {'\n', '\r', '[', '=', ';', ']', '"', '\0'}) {
         const ProfileFile profile = ProfileFile::parse(std::string(4 * 1024 * 1024, filler) + "\n[S]\nK=v");
