@@ -1,0 +1,90 @@
+// archive/zip_archiver_impl.h — the state of an open archive, shared by the archiver's source files.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/volume_sink.h"
+#include "archive/zip_archiver.h"
+#include "archive/zip_records.h"
+#include "archive/zlib_stream.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+
+namespace ferrolo::archive {
+
+// One file or folder queued by AddMask.
+struct QueuedFile {
+    std::string source_path;  // absolute
+    std::string stored_name;  // UTF-8, "/" between folders
+    std::string comment;
+    uint32_t attributes = 0;
+    uint64_t size = 0;  // at selection
+    platform::FileTime last_write{};
+    bool is_folder = false;
+};
+
+struct TZipArchiver::Impl {
+    enum class Access { Closed, Read, Write };
+    // What became of one entry: written, or stopped by Cancel (the entry is dropped).
+    enum class EntryOutcome { Done, Cancelled };
+
+    explicit Impl(TZipArchiver& archiver) : owner(archiver) {}
+
+    TZipArchiver& owner;
+    Access access = Access::Closed;
+    bool split = false;
+    int update_depth = 0;
+    bool update_aborted = false;  // a failure handler stopped the selection of this update
+    bool finished = false;        // the end records are on disk
+    bool cancel = false;          // the one Cancel flag of the progress events
+    std::string archive_path;     // FileName made absolute, as the exclusions see it
+    std::vector<ZipEntry> entries;
+    std::vector<QueuedFile> queue;
+    uint32_t last_volume = 0;  // of the archive on disk, for reading it back
+
+    // Writing one file: the next entry goes to next_entry_offset, where the directory began.
+    std::optional<platform::File> archive_file;
+    uint64_t next_entry_offset = 0;
+    // Writing volumes.
+    std::unique_ptr<VolumeSink> volumes;
+    std::unique_ptr<Deflater> deflater;
+    // Reused for every entry, so that many small files cost no allocation each.
+    std::vector<std::byte> block_buffer;
+    std::vector<std::byte> copy_buffer;
+
+    [[noreturn]] void raise(int native_error, const ZipErrorDetail& detail = {}) const;
+    void require_open() const;
+    std::string base_folder() const;
+
+    // Events; the Cancel a handler sets stays set.
+    void file_progress(const std::string& file_name, double progress, TZipProcessOperation operation,
+                       TZipProgressPhase phase);
+    void overall_progress(double progress, TZipProcessOperation operation, TZipProgressPhase phase);
+    // What to do after `error` on `file_name`: the handler's answer, or the engine's own choice.
+    TZipAction failure_action(const std::string& file_name, TZipProcessOperation operation,
+                              const EZipError& error);
+
+    // zip_writer.cpp
+    void create(const std::string& path);
+    void open_existing(const std::string& path, bool for_writing);
+    void select(const std::string& mask, uint32_t search_attr, const std::string& exclusion_mask);
+    void write_update();
+    void write_queue();
+    EntryOutcome write_entry(const QueuedFile& file, uint64_t& bytes_done, uint64_t total_bytes);
+    ZipEntry entry_header(const QueuedFile& file) const;
+    void finish_archive();
+    void salvage();
+    void close_files() noexcept;
+
+    // zip_tester.cpp
+    void test(const std::string& mask, const std::string& exclusion_mask);
+};
+
+// Bytes read from a source file per block (and per progress notice) at compression mode `mode`.
+size_t block_size_of_mode(int mode);
+
+}  // namespace ferrolo::archive

@@ -1,0 +1,632 @@
+// The writing half of TZipArchiver: selection, entries, central directory and end records.
+#include <algorithm>
+#include <filesystem>
+
+#include "archive/dos_time.h"
+#include "archive/entry_name.h"
+#include "archive/file_selection.h"
+#include "archive/zip_archiver_impl.h"
+#include "archive/zip_reader.h"
+#include "platform/clock.h"
+#include "platform/file_length.h"
+#include "platform/path_limit.h"
+#include "platform/system_error.h"
+
+namespace ferrolo::archive {
+
+namespace {
+
+// Entries staged in a temporary file reach the volumes in pieces of this size, the central directory
+// too.
+constexpr size_t kCopyPieceSize = 1'000'000;
+constexpr char kTemporaryFilePrefix[] = "FC";
+
+std::span<const std::byte> bytes_of(const std::vector<std::byte>& bytes) {
+    return std::span(bytes.data(), bytes.size());
+}
+
+std::vector<std::byte> local_header_bytes(const ZipEntry& entry) {
+    std::vector<std::byte> bytes;
+    ByteWriter out(bytes);
+    local_header_of(entry).write(out);
+    return bytes;
+}
+
+}  // namespace
+
+void TZipArchiver::Impl::create(const std::string& path) {
+    const std::string current = std::filesystem::current_path().string();
+    archive_path = absolute_path(path, current);
+    split = owner.SpanningMode() != TZipSpanningMode::smNone;
+    entries.clear();
+    queue.clear();
+    finished = false;
+    update_depth = 0;
+    last_volume = 0;
+    if (split) {
+        VolumeSettings settings;
+        settings.archive_name = path;
+        settings.advanced_naming = owner.SpanningOptions.AdvancedNaming;
+        settings.volume_size = static_cast<uint64_t>(
+            volume_size_in_bytes(owner.SpanningOptions.VolumeSize, owner.SpanningOptions.CustomVolumeSize()));
+        if (owner.SpanningOptions.FirstVolumeSize > 0) {
+            settings.first_volume_size =
+                static_cast<uint64_t>(std::max(owner.SpanningOptions.FirstVolumeSize, kMinimumVolumeSize));
+        }
+        settings.flush_buffers = owner.Options.FlushBuffers;
+        volumes =
+            std::make_unique<VolumeSink>(owner.Name(), std::move(settings),
+                                         [this](int volume_number, const std::string& volume_file_name) {
+                                             if (!owner.OnDiskFull) {
+                                                 return false;
+                                             }
+                                             std::string name = volume_file_name;
+                                             bool cancel_wait = false;
+                                             owner.OnDiskFull(owner, volume_number, name, cancel_wait);
+                                             return cancel_wait;
+                                         });
+    } else {
+        try {
+            archive_file = platform::File::open(path, platform::File::Mode::Create);
+        } catch (const platform::SystemError&) {
+            raise(zip_error::kCannotOpenFile, {.file_name = path});
+        }
+        next_entry_offset = 0;
+    }
+    access = Access::Write;
+}
+
+void TZipArchiver::Impl::open_existing(const std::string& path, bool for_writing) {
+    const std::string current = std::filesystem::current_path().string();
+    ArchiveDirectory directory =
+        read_archive_directory(owner.Name(), path, owner.SpanningOptions.AdvancedNaming);
+    archive_path = absolute_path(path, current);
+    entries = std::move(directory.entries);
+    last_volume = directory.last_volume;
+    split = last_volume > 0;
+    finished = true;
+    update_depth = 0;
+    access = Access::Read;
+    if (for_writing) {
+        if (!split) {
+            try {
+                archive_file = platform::File::open(path, platform::File::Mode::ReadWrite);
+            } catch (const platform::SystemError&) {
+                raise(zip_error::kCannotOpenFile, {.file_name = path});
+            }
+            next_entry_offset = directory.directory_offset;
+        }
+        access = Access::Write;
+    }
+}
+
+void TZipArchiver::Impl::select(const std::string& mask, uint32_t search_attr,
+                                const std::string& exclusion_mask) {
+    if (update_aborted) {
+        return;
+    }
+    const std::string base = base_folder();
+    SelectionRules rules;
+    rules.mask = absolute_path(mask, base);
+    rules.search_attr = search_attr;
+    rules.recurse = owner.Options.Recurse;
+    rules.exclusions = owner.ExclusionMasks;
+    if (!exclusion_mask.empty()) {
+        rules.exclusions.push_back(exclusion_mask);
+    }
+    rules.exclusions.push_back(archive_path);
+    if (volumes) {
+        rules.exclusions.push_back(
+            absolute_path(volumes->current_path(), std::filesystem::current_path().string()));
+    }
+    const auto found = [&](const std::string& path, const platform::DirEntry& entry) {
+        auto stored = stored_name_of(path, entry.is_folder(), owner.Options.StorePath, base);
+        if (!stored) {
+            return;
+        }
+        QueuedFile file;
+        file.source_path = path;
+        file.stored_name = std::move(*stored);
+        file.attributes = entry.attributes;
+        file.size = entry.size;
+        file.last_write = entry.last_write;
+        file.is_folder = entry.is_folder();
+        if (owner.OnStoreFile) {
+            owner.OnStoreFile(owner, file.stored_name, file.attributes, file.comment, path);
+            if (file.stored_name.empty()) {
+                return;
+            }
+        }
+        queue.push_back(std::move(file));
+    };
+    // A folder that cannot be listed is reported like a file that cannot be opened, never skipped silently.
+    const auto unreadable = [&](const std::string& folder) {
+        const EZipError error(owner.Name(), zip_error::kCannotOpenFile, {.file_name = folder});
+        switch (failure_action(folder, TZipProcessOperation::poAdd, error)) {
+            case TZipAction::zaRetry:
+                return UnreadableFolder::Retry;
+            case TZipAction::zaIgnore:
+                return UnreadableFolder::Skip;
+            case TZipAction::zaAbort:
+                break;
+        }
+        update_aborted = true;
+        return UnreadableFolder::Stop;
+    };
+    select_files(rules, found, unreadable);
+}
+
+void TZipArchiver::Impl::write_update() {
+    cancel = false;
+    finished = false;
+    overall_progress(0.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppStart);
+    try {
+        if (!cancel && !update_aborted) {
+            write_queue();
+        }
+    } catch (...) {
+        queue.clear();
+        salvage();
+        throw;
+    }
+    const bool stopped = cancel || update_aborted;
+    queue.clear();
+    finish_archive();
+    if (!stopped) {
+        overall_progress(100.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppEnd);
+    }
+}
+
+void TZipArchiver::Impl::write_queue() {
+    uint64_t total_bytes = 0;
+    for (const QueuedFile& file : queue) {
+        total_bytes += file.size;
+    }
+    uint64_t bytes_done = 0;
+    for (const QueuedFile& file : queue) {
+        for (;;) {
+            const uint64_t bytes_before = bytes_done;
+            try {
+                if (write_entry(file, bytes_done, total_bytes) == EntryOutcome::Cancelled) {
+                    return;
+                }
+                break;
+            } catch (const EZipError& error) {
+                bytes_done = bytes_before;
+                const TZipAction action =
+                    failure_action(file.source_path, TZipProcessOperation::poAdd, error);
+                if (action == TZipAction::zaRetry) {
+                    continue;
+                }
+                if (action == TZipAction::zaAbort) {
+                    update_aborted = true;
+                    return;
+                }
+                break;
+            }
+        }
+        if (cancel) {
+            return;
+        }
+    }
+}
+
+ZipEntry TZipArchiver::Impl::entry_header(const QueuedFile& file) const {
+    ZipEntry entry;
+    const bool oem = owner.Options.OEMFileNames;
+    entry.version_made_by = oem ? kVersionDefault : kVersionNtfsHost;
+    entry.version_needed = entry.version_made_by;
+    EncodedName name = encode_entry_name(file.stored_name, oem);
+    if (name.bytes.size() > 0xFFFF) {
+        raise(zip_error::kNameTooLong, {.file_name = file.stored_name});
+    }
+    entry.name = std::move(name.bytes);
+    if (name.utf8) {
+        entry.flags |= kFlagUtf8Name;
+    }
+    entry.comment = file.comment.substr(0, 0xFFFF);
+    if (file.is_folder) {
+        entry.flags |= kFlagFolder;
+    }
+    const DosDateTime time = to_dos_date_time(platform::to_local_time(file.last_write));
+    entry.dos_time = time.time;
+    entry.dos_date = time.date;
+    entry.external_attributes = file.attributes;
+    entry.local_zip64 = owner.Zip64Mode == TZip64Mode::zmAlways;
+    return entry;
+}
+
+namespace {
+
+// Where an entry is written before it is placed: the archive file itself, or a temporary file when
+// volumes are written.
+class EntryTarget {
+public:
+    EntryTarget(platform::File& file, uint64_t start, const std::string& component_name)
+        : file_(file), start_(start), component_name_(component_name) {}
+
+    uint64_t start() const { return start_; }
+    uint64_t data_written() const { return data_written_; }
+
+    void write_header(const ZipEntry& entry) {
+        const std::vector<std::byte> header = local_header_bytes(entry);
+        guarded([&] {
+            file_.seek(start_);
+            file_.write(bytes_of(header));
+        });
+        header_size_ = header.size();
+    }
+
+    void write_data(std::span<const std::byte> bytes) {
+        guarded([&] { file_.write(bytes); });
+        data_written_ += bytes.size();
+    }
+
+    // The header is written again in place because CRC and sizes are known only after the data.
+    void rewrite_header(const ZipEntry& entry) {
+        write_header(entry);
+        guarded([&] { file_.seek(start_ + header_size_ + data_written_); });
+    }
+
+    uint64_t end() const { return start_ + header_size_ + data_written_; }
+    size_t header_size() const { return header_size_; }
+
+private:
+    template <typename Action>
+    void guarded(Action action) {
+        try {
+            action();
+        } catch (const platform::SystemError&) {
+            throw EZipError(component_name_, zip_error::kWriteFailed);
+        }
+    }
+
+    platform::File& file_;
+    uint64_t start_;
+    const std::string& component_name_;
+    size_t header_size_ = 0;
+    uint64_t data_written_ = 0;
+};
+
+void mark_zip64(ZipEntry& entry) {
+    entry.version_made_by = kVersionZip64;
+    entry.version_needed = kVersionZip64;
+}
+
+}  // namespace
+
+TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_entry(const QueuedFile& file, uint64_t& bytes_done,
+                                                                 uint64_t total_bytes) {
+    file_progress(file.source_path, 0.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppStart);
+    if (cancel) {
+        return EntryOutcome::Cancelled;
+    }
+    ZipEntry entry = entry_header(file);
+    const bool zip64_allowed = owner.Zip64Mode != TZip64Mode::zmDisabled;
+
+    std::optional<platform::File> source;
+    uint64_t size = 0;
+    if (!file.is_folder) {
+        if (file.source_path.size() >= platform::path_length_limit()) {
+            raise(zip_error::kNameTooLong, {.file_name = file.source_path});
+        }
+        try {
+            source = platform::File::open(file.source_path, platform::File::Mode::Read);
+            size = source->size();
+        } catch (const platform::SystemError&) {
+            raise(zip_error::kCannotOpenFile, {.file_name = file.source_path});
+        }
+        const int mode = owner.CompressionMode();
+        entry.method = mode > 0 && size > 0 ? kMethodDeflated : kMethodStored;
+        // The local header is written before the data, so room for Zip64 sizes is kept whenever the
+        // compressed data could reach 4 GiB, even when the file itself is a little smaller.
+        const uint64_t largest = entry.method == kMethodStored ? size : deflate_bound(size);
+        if (size >= kFieldFull32 && !zip64_allowed) {
+            raise(zip_error::kZip64SizeDisabled, {.file_name = file.source_path});
+        }
+        entry.local_zip64 = entry.local_zip64 || (zip64_allowed && largest >= kFieldFull32);
+        entry.uncompressed_size = size;
+    }
+
+    // Staged in a temporary file when volumes are written; in place otherwise.
+    std::optional<platform::TemporaryFile> staging;
+    platform::File* target_file = nullptr;
+    uint64_t start = 0;
+    if (split) {
+        if (!file.is_folder) {
+            try {
+                staging = platform::TemporaryFile::create(kTemporaryFilePrefix);
+            } catch (const platform::SystemError&) {
+                raise(zip_error::kWriteFailed);
+            }
+            target_file = &staging->file();
+        }
+    } else {
+        target_file = &*archive_file;
+        start = next_entry_offset;
+        if (start >= kFieldFull32) {
+            if (!zip64_allowed) {
+                raise(zip_error::kZip64OffsetDisabled, {.file_name = file.source_path});
+            }
+        }
+        entry.local_header_offset = start;
+    }
+    if (entry.local_zip64 || entry.local_header_offset >= kFieldFull32 ||
+        owner.Zip64Mode == TZip64Mode::zmAlways) {
+        mark_zip64(entry);
+    }
+
+    uint64_t data_size = 0;
+    if (target_file != nullptr) {
+        EntryTarget target(*target_file, start, owner.Name());
+        target.write_header(entry);
+        if (source) {
+            const size_t block_size = block_size_of_mode(owner.CompressionMode());
+            if (block_buffer.size() < block_size) {
+                block_buffer.resize(block_size);
+            }
+            std::vector<std::byte>& block = block_buffer;
+            const bool deflate = entry.method == kMethodDeflated;
+            if (deflate) {
+                if (!deflater) {
+                    deflater = std::make_unique<Deflater>(owner.CompressionMode());
+                } else {
+                    deflater->restart(owner.CompressionMode());
+                }
+            }
+            const auto emit = [&](std::span<const std::byte> bytes) { target.write_data(bytes); };
+            uint64_t bytes_read = 0;
+            uint32_t crc = 0;
+            // At least one block, so that an empty file also gives its progress notice.
+            do {
+                const size_t wanted = static_cast<size_t>(std::min<uint64_t>(block_size, size - bytes_read));
+                size_t count = 0;
+                try {
+                    count = source->read_fully(std::span(block.data(), wanted));
+                } catch (const platform::SystemError&) {
+                    raise(zip_error::kCannotOpenFile, {.file_name = file.source_path});
+                }
+                const auto data = std::span<const std::byte>(block.data(), count);
+                crc = update_crc32(crc, data);
+                if (deflate) {
+                    deflater->compress(data, false, emit);
+                } else {
+                    emit(data);
+                }
+                bytes_read += count;
+                bytes_done += count;
+                file_progress(
+                    file.source_path,
+                    size == 0 ? 100.0 : static_cast<double>(bytes_read) * 100.0 / static_cast<double>(size),
+                    TZipProcessOperation::poAdd, TZipProgressPhase::ppProcess);
+                overall_progress(total_bytes == 0 ? 50.0
+                                                  : std::min(100.0, static_cast<double>(bytes_done) * 100.0 /
+                                                                        static_cast<double>(total_bytes)),
+                                 TZipProcessOperation::poAdd, TZipProgressPhase::ppProcess);
+                if (cancel) {
+                    return EntryOutcome::Cancelled;
+                }
+                if (count < wanted) {
+                    break;
+                }
+            } while (bytes_read < size);
+            if (bytes_read == size) {
+                // One byte more tells a file that grew since it was opened.
+                std::byte probe{};
+                try {
+                    bytes_read += source->read(std::span(&probe, 1));
+                } catch (const platform::SystemError&) {
+                    raise(zip_error::kCannotOpenFile, {.file_name = file.source_path});
+                }
+            }
+            if (bytes_read != size) {
+                raise(zip_error::kSizeChanged,
+                      {.first = static_cast<int64_t>(size), .second = static_cast<int64_t>(bytes_read)});
+            }
+            if (deflate) {
+                deflater->compress({}, true, emit);
+            }
+            entry.crc32 = crc;
+            entry.compressed_size = target.data_written();
+            if (entry.compressed_size >= kFieldFull32 && !entry.local_zip64) {
+                raise(zip_error::kZip64SizeDisabled, {.file_name = file.source_path});
+            }
+        }
+        target.rewrite_header(entry);
+        data_size = target.data_written();
+        if (!split) {
+            next_entry_offset = target.end();
+        }
+    }
+
+    if (split) {
+        const std::vector<std::byte> header_probe = local_header_bytes(entry);
+        volumes->make_room(header_probe.size());
+        entry.disk_number_start = volumes->current_volume();
+        entry.local_header_offset = volumes->offset_in_volume();
+        if (entry.local_header_offset >= kFieldFull32) {
+            if (!zip64_allowed) {
+                raise(zip_error::kZip64OffsetDisabled, {.file_name = file.source_path});
+            }
+            mark_zip64(entry);
+        }
+        const uint32_t start_volume = entry.disk_number_start;
+        const uint64_t start_offset = entry.local_header_offset;
+        try {
+            volumes->write(bytes_of(local_header_bytes(entry)), ArchiveSink::Piece::KeptWhole);
+            if (staging) {
+                platform::File& staged = staging->file();
+                std::vector<std::byte>& piece = copy_buffer;
+                piece.resize(kCopyPieceSize);
+                try {
+                    staged.seek(header_probe.size());
+                    for (uint64_t left = data_size; left > 0;) {
+                        const size_t count = static_cast<size_t>(std::min<uint64_t>(piece.size(), left));
+                        if (staged.read_fully(std::span(piece.data(), count)) != count) {
+                            raise(zip_error::kWriteFailed);
+                        }
+                        volumes->write(std::span(piece.data(), count), ArchiveSink::Piece::MayBeCut);
+                        left -= count;
+                    }
+                } catch (const platform::SystemError&) {
+                    raise(zip_error::kWriteFailed);
+                }
+            }
+        } catch (...) {
+            // Whatever reached the current volume is cut away; bytes already in earlier volumes stay as
+            // a gap no directory entry points into.
+            try {
+                volumes->rewind(start_volume, start_offset);
+            } catch (const EZipError&) {
+            }
+            throw;
+        }
+    }
+    file_progress(file.source_path, 100.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppEnd);
+    entries.push_back(std::move(entry));
+    return EntryOutcome::Done;
+}
+
+void TZipArchiver::Impl::finish_archive() {
+    std::optional<FileSink> file_sink;
+    ArchiveSink* sink = volumes.get();
+    if (!split) {
+        try {
+            archive_file->seek(next_entry_offset);
+        } catch (const platform::SystemError&) {
+            raise(zip_error::kWriteFailed);
+        }
+        file_sink.emplace(*archive_file, owner.Name());
+        sink = &*file_sink;
+    }
+    const bool force_zip64 = owner.Zip64Mode == TZip64Mode::zmAlways;
+
+    uint32_t directory_volume = 0;
+    uint64_t directory_offset = 0;
+    if (!entries.empty()) {
+        sink->make_room(1);
+        directory_volume = sink->current_volume();
+        directory_offset = sink->offset_in_volume();
+    }
+    const uint64_t directory_start = sink->bytes_written();
+    std::vector<uint64_t> record_starts;
+    record_starts.reserve(entries.size());
+    std::vector<std::byte> buffer;
+    for (const ZipEntry& entry : entries) {
+        record_starts.push_back(sink->bytes_written() + buffer.size());
+        ByteWriter out(buffer);
+        central_header_of(entry, force_zip64).write(out);
+        if (buffer.size() >= kCopyPieceSize) {
+            sink->write(bytes_of(buffer), ArchiveSink::Piece::MayBeCut);
+            buffer.clear();
+        }
+    }
+    sink->write(bytes_of(buffer), ArchiveSink::Piece::MayBeCut);
+    const uint64_t directory_size = sink->bytes_written() - directory_start;
+
+    // The end records are one piece kept whole: a reader finds the locator right before the end record,
+    // and both in the last volume.
+    bool zip64 = false;
+    uint32_t last = 0;
+    uint64_t position = 0;
+    for (;;) {
+        const size_t end_size =
+            (zip64 ? Zip64EndOfCentralDirectory::fixed_size + Zip64EndLocator::fixed_size : 0) +
+            EndOfCentralDirectory::fixed_size;
+        sink->make_room(end_size);
+        last = sink->current_volume();
+        position = sink->offset_in_volume();
+        if (entries.empty()) {
+            directory_volume = last;
+            directory_offset = position;
+        }
+        const bool needed = force_zip64 || entries.size() >= kFieldFull16 || position >= kFieldFull32 ||
+                            directory_offset >= kFieldFull32 || directory_size >= kFieldFull32 ||
+                            last >= kFieldFull16 || directory_volume >= kFieldFull16;
+        if (needed && !zip64) {
+            zip64 = true;
+            continue;
+        }
+        break;
+    }
+    const uint64_t last_volume_start = sink->current_volume_start();
+    const uint64_t entries_on_last =
+        static_cast<uint64_t>(std::count_if(record_starts.begin(), record_starts.end(),
+                                            [&](uint64_t start) { return start >= last_volume_start; }));
+
+    std::vector<std::byte> end_bytes;
+    ByteWriter out(end_bytes);
+    if (zip64) {
+        Zip64EndOfCentralDirectory zip64_end;
+        zip64_end.this_disk = last;
+        zip64_end.directory_disk = directory_volume;
+        zip64_end.entries_on_this_disk = entries_on_last;
+        zip64_end.total_entries = entries.size();
+        zip64_end.directory_size = directory_size;
+        zip64_end.directory_offset = directory_offset;
+        zip64_end.write(out);
+        Zip64EndLocator locator;
+        locator.zip64_end_disk = last;
+        locator.zip64_end_offset = position;
+        locator.total_disks = last + 1;
+        locator.write(out);
+    }
+    const auto clamp16 = [](uint64_t value) {
+        return static_cast<uint16_t>(std::min<uint64_t>(value, kFieldFull16));
+    };
+    const auto clamp32 = [](uint64_t value) {
+        return static_cast<uint32_t>(std::min<uint64_t>(value, kFieldFull32));
+    };
+    EndOfCentralDirectory end;
+    end.this_disk = clamp16(last);
+    end.directory_disk = clamp16(directory_volume);
+    end.entries_on_this_disk = clamp16(entries_on_last);
+    end.total_entries = clamp16(entries.size());
+    end.directory_size = clamp32(directory_size);
+    end.directory_offset = clamp32(directory_offset);
+    end.write(out);
+    sink->write(bytes_of(end_bytes), ArchiveSink::Piece::KeptWhole);
+
+    if (split) {
+        volumes->finish();
+        volumes.reset();
+        last_volume = last;
+    } else {
+        try {
+            // What a dropped entry left beyond the end records is cut away.
+            platform::set_file_length(archive_file->path(), sink->bytes_written());
+            if (owner.Options.FlushBuffers) {
+                archive_file->sync();
+            }
+        } catch (const platform::SystemError&) {
+            raise(zip_error::kWriteFailed);
+        }
+    }
+    finished = true;
+}
+
+void TZipArchiver::Impl::salvage() {
+    // A write that fails half-way still leaves an archive of the entries written whole, when it can.
+    if (access != Access::Write || finished || (split && !volumes)) {
+        return;
+    }
+    try {
+        finish_archive();
+    } catch (...) {
+    }
+}
+
+void TZipArchiver::Impl::close_files() noexcept {
+    archive_file.reset();
+    volumes.reset();
+    access = Access::Closed;
+    split = false;
+    finished = false;
+    update_depth = 0;
+    update_aborted = false;
+    entries.clear();
+    queue.clear();
+    last_volume = 0;
+}
+
+}  // namespace ferrolo::archive
