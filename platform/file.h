@@ -63,6 +63,11 @@ private:
 class TemporaryFile {
 public:
     static TemporaryFile create(std::string_view prefix);
+    // The same in `folder` (with its trailing "/"), so that it can later take a name there in one rename.
+    static TemporaryFile create_in(const std::string& folder, std::string_view prefix);
+
+    // Closes the file and gives it the name `path`, replacing any file there; from then on it is kept.
+    void keep_as(const std::string& path);
 
     TemporaryFile(TemporaryFile&& other) noexcept;
     TemporaryFile& operator=(TemporaryFile&& other) noexcept;

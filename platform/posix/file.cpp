@@ -165,7 +165,11 @@ void File::close() {
 }
 
 TemporaryFile TemporaryFile::create(std::string_view prefix) {
-    std::string path = temporary_folder() + std::string(prefix) + "XXXXXX";
+    return create_in(temporary_folder(), prefix);
+}
+
+TemporaryFile TemporaryFile::create_in(const std::string& folder, std::string_view prefix) {
+    std::string path = folder + std::string(prefix) + "XXXXXX";
     const int descriptor = ::mkostemp(path.data(), O_CLOEXEC);
     if (descriptor < 0) {
         throw SystemError("create temporary file", path, errno);
@@ -187,6 +191,12 @@ TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept {
 
 TemporaryFile::~TemporaryFile() {
     remove();
+}
+
+void TemporaryFile::keep_as(const std::string& path) {
+    file_.close();
+    rename_file(path_, path);
+    path_.clear();
 }
 
 void TemporaryFile::remove() noexcept {
