@@ -1,0 +1,158 @@
+#include "archive/archive_test_step.h"
+
+#include "archive/step_texts.h"
+#include "core/routines.h"
+#include "platform/file_system.h"
+
+namespace ferrolo::archive {
+
+namespace {
+
+using core::Label;
+
+// The test's four notice handlers, bound to the engine for the length of one test.
+class TestHandlers {
+public:
+    TestHandlers(report::RunContext& run, TZipArchiver& zip) : run_(run), zip_(zip) {
+        zip.OnFileProgress = [this](TZipArchiver&, const std::string& file_name, double,
+                                    TZipProcessOperation operation, TZipProgressPhase,
+                                    bool&) { ZipTestFileProgress(file_name, operation); };
+        zip.OnOverallProgress = [this](TZipArchiver&, double, TZipProcessOperation operation,
+                                       TZipProgressPhase,
+                                       bool& cancel) { ZipTestOverallProgress(operation, cancel); };
+        zip.OnProcessFileFailure = [this](TZipArchiver&, const std::string& file_name, TZipProcessOperation,
+                                          int native_error, int error_code, const std::string& error_message,
+                                          TZipAction& action) {
+            ZipTestProcessFileFailure(file_name, native_error, error_code, error_message, action);
+        };
+        zip.OnDiskFull = [this](TZipArchiver&, int, std::string&, bool&) { ZipTestDiskFull(); };
+    }
+
+    ~TestHandlers() {
+        zip_.OnFileProgress = nullptr;
+        zip_.OnOverallProgress = nullptr;
+        zip_.OnProcessFileFailure = nullptr;
+        zip_.OnDiskFull = nullptr;
+    }
+
+    TestHandlers(const TestHandlers&) = delete;
+    TestHandlers& operator=(const TestHandlers&) = delete;
+
+private:
+    void ZipTestFileProgress(const std::string& file_name, TZipProcessOperation operation) {
+        run_.log.Append_Log(false, true, std::string(operation_log_word(operation)) + ": " + file_name);
+        run_.display.set_label(Label::l_file, shown_file_name(file_name));
+        run_.display.process_messages();
+    }
+
+    void ZipTestOverallProgress(TZipProcessOperation operation, bool& cancel) {
+        if (const std::string_view word = operation_label_word(operation); !word.empty()) {
+            run_.display.set_label(Label::l_operation, word);
+        }
+        ++run_.state.Files_Tested;
+        run_.display.set_label(Label::l_nfiles, std::to_string(run_.state.Files_Tested));
+        if (run_.state.Stop_Requested) {
+            cancel = true;
+        }
+        run_.display.process_messages();
+    }
+
+    void ZipTestProcessFileFailure(const std::string& file_name, int native_error, int error_code,
+                                   const std::string& error_message, TZipAction& action) {
+        const std::string line = failure_line(file_name, native_error, error_code, error_message);
+        run_.log.Tracing_Out(line);
+        run_.log.Append_Log(true, true, line);
+        action = TZipAction::zaIgnore;
+        ++run_.state.Test_Failures;
+        run_.state.Test_Error = true;
+    }
+
+    void ZipTestDiskFull() {
+        run_.log.Tracing_Out("Disco di destinazione pieno !");
+        run_.log.Append_Log(false, true, "Disco di destinazione pieno !");
+        run_.state.Zip_Error = true;
+    }
+
+    report::RunContext& run_;
+    TZipArchiver& zip_;
+};
+
+std::string stamped(std::string_view label) {
+    return std::string(label) + core::Date_Today() + "-" + core::Time_Now();
+}
+
+// Opens and tests the archive; an error that escapes marks the test failed and is written down, so a
+// damaged archive yields a failed test with its reason instead of ending the run.
+void open_and_test(report::RunContext& run, TZipArchiver& zip) {
+    try {
+        zip.FileName = run.job.PARAM_2;
+        zip.Open(0);
+        zip.TestMask("*.*", kDefaultSearchAttr, "");
+    } catch (const std::exception& error) {
+        run.state.Test_Error = true;
+        const std::string line = "Errore:" + std::string(error.what());
+        run.log.Tracing_Out(line);
+        run.log.Append_Log(true, true, line);
+    }
+    try {
+        zip.Close();
+    } catch (const std::exception&) {
+        run.state.Test_Error = true;  // nothing was written to the archive, so nothing is lost
+    }
+}
+
+}  // namespace
+
+void Test_Zip(report::RunContext& run, TZipArchiver& ZipTest) {
+    report::RunLog& log = run.log;
+    core::RunState& state = run.state;
+    core::Azzera_Campi_Video(run.display);
+    run.display.set_label(Label::l_stato, "Test archivio...");
+    log.Append_Log(true, true, "");
+    log.Append_Log(true, true, report::kRuleLine);
+    log.Append_Log(true, true, "Inizio test archivio.");
+    const std::string start_line = stamped("                    Inizio testing: ");
+    log.Tracing_Out(start_line);
+    if (!platform::file_exists(run.job.PARAM_2)) {
+        log.Append_Log(true, true, "File: " + run.job.PARAM_2 + " non trovato !");
+        return;
+    }
+
+    const auto started = core::Clock::now();
+    run.display.set_label(Label::l_bytes, "");
+    state.Files_Tested = 0;
+    state.Test_Failures = 0;
+    state.Test_Error = false;
+    {
+        TestHandlers handlers(run, ZipTest);
+        open_and_test(run, ZipTest);
+    }
+    const auto finished = core::Clock::now();
+
+    log.Tracing_Out(stamped("                      Fine test: "));
+    log.Append_Log(true, true, report::kRuleLine);
+    log.Append_Log(true, true, "Stato:");
+    const std::string status =
+        state.Test_Error ? "Errori durante il test !" : "Nessun errore durante il test.";
+    log.Tracing_Out(status);
+    log.Append_Log(true, true, status);
+    const std::string end_line = stamped("                        Fine copia: ");
+    log.Tracing_Out(end_line);
+    log.Append_Log(true, true, start_line);
+    log.Tracing_Out(start_line);
+    log.Append_Log(true, true, end_line);
+    log.Tracing_Out(end_line);
+    const std::string duration = core::duration_text(finished - started);
+    log.Append_Log(true, true, "                       Durata test: " + duration);
+    log.Tracing_Out("Durata test: " + duration);
+    log.Append_Log(true, true, "               Totale file testati: " + std::to_string(state.Files_Tested));
+    log.Append_Log(true, true, "            Totale file con errori: " + std::to_string(state.Test_Failures));
+    if (state.Test_Error) {
+        log.Append_Log(true, true, "Errori riscontrati durante il test archivio.");
+    }
+    log.Append_Log(true, true, "Fine test archivio.");
+    log.Append_Log(true, true, report::kRuleLine);
+    run.display.set_label(Label::l_stato, "Fine test archivio.");
+}
+
+}  // namespace ferrolo::archive

@@ -1,0 +1,102 @@
+#include "archive/packing_steps.h"
+
+#include <cstdio>
+
+#include "archive/step_texts.h"
+#include "report/file_utilities.h"
+
+namespace ferrolo::archive {
+
+namespace {
+using core::Label;
+
+constexpr std::string_view kDiskFull = "Disco di destinazione pieno !";
+// An unattended run must not wait for space for ever: after this long the packing is cancelled.
+constexpr std::chrono::minutes kLongestWaitForSpace{5};
+
+std::string megabytes(int64_t bytes) {
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "%8.2f", static_cast<double>(bytes) / 1048576.0);
+    return std::string(text, static_cast<size_t>(length));
+}
+}  // namespace
+
+PackingHandlers::PackingHandlers(report::RunContext& run, TZipArchiver& zip, Now now)
+    : run_(run), zip_(zip), now_(std::move(now)) {
+    zip.OnStoreFile = [this](TZipArchiver&, std::string&, uint32_t&, std::string&,
+                             const std::string& original) { ZipStoreFile(original); };
+    zip.OnOverallProgress = [this](TZipArchiver&, double, TZipProcessOperation operation, TZipProgressPhase,
+                                   bool& cancel) { ZipOverallProgress(operation, cancel); };
+    zip.OnFileProgress = [this](TZipArchiver&, const std::string& file_name, double progress,
+                                TZipProcessOperation operation, TZipProgressPhase phase,
+                                bool&) { ZipFileProgress(file_name, progress, operation, phase); };
+    zip.OnDiskFull = [this](TZipArchiver&, int, std::string&, bool& cancel) { ZipDiskFull(cancel); };
+    zip.OnProcessFileFailure = [this](TZipArchiver&, const std::string& file_name, TZipProcessOperation,
+                                      int native_error, int error_code, const std::string& error_message,
+                                      TZipAction& action) {
+        ZipProcessFileFailure(file_name, native_error, error_code, error_message, action);
+    };
+}
+
+PackingHandlers::~PackingHandlers() {
+    zip_.OnStoreFile = nullptr;
+    zip_.OnOverallProgress = nullptr;
+    zip_.OnFileProgress = nullptr;
+    zip_.OnDiskFull = nullptr;
+    zip_.OnProcessFileFailure = nullptr;
+}
+
+void PackingHandlers::ZipStoreFile(const std::string& original_file_name) {
+    run_.display.process_messages();
+    run_.display.set_label(Label::l_file, core::Shorten_Text(original_file_name, 40));
+}
+
+void PackingHandlers::ZipOverallProgress(TZipProcessOperation operation, bool& cancel) {
+    full_since_.reset();
+    if (const std::string_view word = operation_label_word(operation); !word.empty()) {
+        run_.display.set_label(Label::l_operation, word);
+    }
+    if (run_.state.Stop_Requested) {
+        cancel = true;
+    }
+    run_.display.process_messages();
+}
+
+void PackingHandlers::ZipFileProgress(const std::string& file_name, double progress,
+                                      TZipProcessOperation operation, TZipProgressPhase phase) {
+    full_since_.reset();
+    if (progress == 100.0 && phase == TZipProgressPhase::ppEnd) {
+        core::RunState& state = run_.state;
+        state.Bytes_Zipped += std::max<int64_t>(report::TotalFilesSize(file_name), 0);
+        run_.display.set_label(Label::l_bytes, megabytes(state.Bytes_Zipped));
+        run_.log.Append_Log(false, true, std::string(operation_log_word(operation)) + ": " + file_name);
+        ++state.Files_Zipped;
+        run_.display.set_label(Label::l_nfiles, std::to_string(state.Files_Zipped));
+    }
+    run_.display.set_label(Label::l_file, shown_file_name(file_name));
+    run_.display.process_messages();
+}
+
+void PackingHandlers::ZipDiskFull(bool& cancel) {
+    run_.log.Tracing_Out(kDiskFull);
+    run_.log.Append_Log(true, true, kDiskFull);
+    run_.state.Zip_Error = true;
+    const auto now = now_();
+    if (!full_since_) {
+        full_since_ = now;
+    } else if (now - *full_since_ >= kLongestWaitForSpace) {
+        cancel = true;
+    }
+}
+
+void PackingHandlers::ZipProcessFileFailure(const std::string& file_name, int native_error, int error_code,
+                                            const std::string& error_message, TZipAction& action) {
+    const std::string line = failure_line(file_name, native_error, error_code, error_message);
+    run_.log.Tracing_Out(line);
+    run_.log.Append_Log(true, true, line);
+    action = TZipAction::zaIgnore;
+    ++run_.state.Files_Failed;
+    run_.state.Zip_Error = true;
+}
+
+}  // namespace ferrolo::archive

@@ -1,0 +1,42 @@
+// archive/packing_steps.h — the run's answers to the engine's notices while it packs the backup.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "archive/zip_archiver.h"
+#include "core/routines.h"
+#include "report/run_log.h"
+
+namespace ferrolo::archive {
+
+// Shows the operation, file, count and megabytes; counts packed and failed files; writes one extended-log
+// line per entry; reports failures and a full disk to both logs and the trace; passes "Annulla" back.
+class PackingHandlers {
+public:
+    using Now = std::function<core::Clock::time_point()>;
+
+    // Routes the five notices of `zip` here for the life of this object.
+    PackingHandlers(report::RunContext& run, TZipArchiver& zip, Now now = core::Clock::now);
+    ~PackingHandlers();
+    PackingHandlers(const PackingHandlers&) = delete;
+    PackingHandlers& operator=(const PackingHandlers&) = delete;
+
+    void ZipStoreFile(const std::string& original_file_name);
+    void ZipOverallProgress(TZipProcessOperation operation, bool& cancel);
+    void ZipFileProgress(const std::string& file_name, double progress, TZipProcessOperation operation,
+                         TZipProgressPhase phase);
+    void ZipDiskFull(bool& cancel);
+    void ZipProcessFileFailure(const std::string& file_name, int native_error, int error_code,
+                               const std::string& error_message, TZipAction& action);
+
+private:
+    report::RunContext& run_;
+    TZipArchiver& zip_;
+    Now now_;
+    // Since when the destination drive has been reported full without any progress in between.
+    std::optional<core::Clock::time_point> full_since_;
+};
+
+}  // namespace ferrolo::archive

@@ -1,0 +1,57 @@
+#include "archive/step_texts.h"
+
+#include "core/routines.h"
+
+namespace ferrolo::archive {
+
+namespace {
+struct OperationWords {
+    std::string_view label;
+    std::string_view log;
+};
+
+OperationWords words_of(TZipProcessOperation operation) {
+    switch (operation) {
+        case TZipProcessOperation::poAdd:
+            return {"add", "Add"};
+        case TZipProcessOperation::poMove:
+            return {"move", "Move"};
+        case TZipProcessOperation::poDelete:
+            return {"delete", "Delete"};
+        case TZipProcessOperation::poUpdate:
+            return {"update", "Update"};
+        case TZipProcessOperation::poExtract:
+            return {"extract", "Extract"};
+        case TZipProcessOperation::poTest:
+            return {"test", "Test"};
+        case TZipProcessOperation::poMakeSFX:
+            return {"makesfx", "Makesfx"};
+        case TZipProcessOperation::poRename:
+        case TZipProcessOperation::poChangeAttr:
+        case TZipProcessOperation::poChangeComment:
+            break;
+    }
+    return {};
+}
+}  // namespace
+
+std::string_view operation_label_word(TZipProcessOperation operation) {
+    return words_of(operation).label;
+}
+
+std::string_view operation_log_word(TZipProcessOperation operation) {
+    return words_of(operation).log;
+}
+
+std::string failure_line(const std::string& file_name, int native_error, int error_code,
+                         const std::string& error_message) {
+    return "Errore:" + error_message + " " + std::to_string(native_error) + "," + std::to_string(error_code) +
+           " processando: " + file_name;
+}
+
+std::string shown_file_name(const std::string& file_name) {
+    constexpr size_t kShownWhole = 60;
+    return file_name.size() < kShownWhole ? file_name : core::Shorten_Text(file_name, 40);
+}
+
+}  // namespace ferrolo::archive
