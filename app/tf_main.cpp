@@ -4,8 +4,13 @@
 #include <exception>
 
 #include "app/job_file.h"
+#include "app/run_setup.h"
+#include "archive/archive_test_step.h"
+#include "archive/packing_steps.h"
+#include "archive/remote_copy.h"
 #include "core/routines.h"
 #include "platform/file_system.h"
+#include "platform/process.h"
 #include "report/file_utilities.h"
 
 namespace ferrolo::app {
@@ -17,12 +22,12 @@ using core::Timer;
 
 constexpr std::string_view kApplicationTitle = "Ferrolo";
 constexpr std::chrono::milliseconds kStartDelay{10000};
-constexpr std::string_view kZipLibraryVersion = "2.75 ";
+// The service control's name buffer, terminator included.
+constexpr size_t kServiceNameSize = 500;
 constexpr std::string_view kUsage =
     "Uso: Ferrolo c:\\hp\\*.* c:\\temp\\lun.zip c:\\temp\\log.txt [c:\\temp\\log_ext.txt]\n"
     "oppure:\n"
     "Ferrolo lun.ini";
-const std::string kRule(68, '-');
 
 // The extension from the last dot of the name, dot included.
 std::string_view extension_of(std::string_view file_name) {
@@ -42,6 +47,12 @@ CommandLine job_parameters(int argument_count, const char* const* arguments) {
 
 TF_Main::TF_Main(core::Window_Display& display, std::string program_file, const CommandLine& parameters)
     : display_(display), program_file_(std::move(program_file)), log_(job_, Agente, display) {
+    // The backup keeps full paths; the form gives both engines normal compression until the run asks for
+    // more.
+    for (archive::TZipArchiver* engine : {&Zip, &ZipTest}) {
+        engine->Options.StorePath = archive::TZipStorePathMode::spFullPath;
+        engine->SetCompressionLevel(archive::TZipCompressionLevel::clNormal);
+    }
     job_.PARAM_1 = parameters[0];
     job_.PARAM_2 = parameters[1];
     job_.PARAM_3 = parameters[2];
@@ -64,7 +75,7 @@ void TF_Main::FormCreate() {
     Agente.StartUp();
     Agente.WriteMessage("F_Main\\Formcreate\\Versione del programma: " + Program_Version);
     Agente.WriteMessage("F_Main\\Formcreate\\Data versione del programma: " + Program_Date);
-    Agente.WriteMessage("F_Main\\Formcreate\\Versione ZipLibrary: " + std::string(kZipLibraryVersion));
+    Agente.WriteMessage("F_Main\\Formcreate\\Versione ZipLibrary: " + Zip.CurrentVersion());
 
     state_.Zip_Started = false;
     display_.set_caption(kApplicationTitle);
@@ -182,21 +193,160 @@ void TF_Main::Go() {
         exit_status_ = core::ExitStatus::NotRunnable;
         return;
     }
+    if (job_.NOMEFILE_AUTOMATICO) {
+        job_.PARAM_2 = time_stamped_name(job_.PARAM_2, platform::local_now());
+    }
     display_.set_label(Label::l_to, job_.PARAM_2);
     display_.enable_start(false);
-    if (!state_.Zip_Started) {
-        state_.Zip_Started = true;
-        state_.Stop_Requested = false;
-        state_.Zip_Error = false;
-        state_.Bytes_Zipped = 0;
-        state_.Files_Zipped = 0;
-        state_.Files_Failed = 0;
+    const bool packs = !state_.Zip_Started;
+    if (packs) {
+        begin_packing_block();
         display_.set_label(Label::l_stato, "Crea log...");
         log_.Crea_Log(job_.PARAM_3);
         log_.Crea_Log(job_.PARAM_4);
-        write_job_header();
+        control_services(ServiceRequest::Stop);
     }
-    exit_status_ = core::ExitStatus::Clean;
+    // Whatever ends the run from here on, the services stopped for it are started again first.
+    try {
+        if (packs) {
+            pack();
+        }
+        if (job_.TEST_ZIP) {
+            archive::Test_Zip(run_context_, ZipTest);
+        }
+        if (!job_.SPLITTING) {
+            copy_to_remote_folders();
+        }
+        display_.enable_start(true);
+    } catch (...) {
+        control_services(ServiceRequest::Start);
+        throw;
+    }
+    control_services(ServiceRequest::Start);
+    end_run();
+}
+
+void TF_Main::begin_packing_block() {
+    state_.Zip_Started = true;
+    state_.Stop_Requested = false;
+    state_.Zip_Error = false;
+    state_.Copy_Error = false;
+    state_.Bytes_Zipped = 0;
+    state_.Files_Zipped = 0;
+    state_.Files_Failed = 0;
+}
+
+void TF_Main::pack() {
+    delete_earlier_archives();
+    write_job_header();
+    const std::string start_line =
+        "                    Inizio zipping: " + core::Date_Today() + "-" + core::Time_Now();
+    Tracing_Out(start_line);
+    Append_Log("");
+    display_.set_label(Label::l_stato, "Zipping in corso...");
+    const auto started = core::Clock::now();
+
+    pack_masks();
+
+    const auto finished = core::Clock::now();
+    if (state_.Stop_Requested) {
+        Append_Log("Copia interrotta dall'utente.");
+        display_.set_label(Label::l_stato, "Copia interrotta dall'utente.");
+    } else {
+        display_.set_label(Label::l_stato, "Zipping terminato.");
+    }
+    const std::string end_line =
+        "                      Fine zipping: " + core::Date_Today() + "-" + core::Time_Now();
+    Tracing_Out(end_line);
+    Append_Log("");
+    Append_Log(report::kRuleLine);
+    Append_Log("Stato:");
+    const std::string status =
+        state_.Zip_Error ? "Errori durante lo zipping !" : "Nessun errore durante lo zipping.";
+    Tracing_Out(status);
+    Append_Log(status);
+    Append_Log(start_line);
+    Append_Log(end_line);
+    Append_Log("                    Durata zipping: " + core::duration_text(finished - started));
+    Append_Log("               Numero file zippati: " + std::to_string(state_.Files_Zipped));
+    Append_Log("    Numero file zippati con errori: " + std::to_string(state_.Files_Failed));
+    Append_Log(report::kRuleLine);
+}
+
+void TF_Main::delete_earlier_archives() {
+    if (!job_.CANCELLA_ZIP_PRECEDENTE) {
+        return;
+    }
+    if (const auto mask = earlier_archives_mask(job_.PARAM_2)) {
+        Append_Log("Cancello: " + *mask);
+        core::Delete_Files(*mask);
+    }
+}
+
+void TF_Main::pack_masks() {
+    using namespace archive;
+    archive::PackingHandlers handlers(run_context_, Zip);
+    Zip.FileName = job_.PARAM_2;
+    if (job_.SPLITTING) {
+        Zip.SpanningOptions.AdvancedNaming = job_.ADVANCED_NAME_ZIP;
+        Zip.SetSpanningMode(TZipSpanningMode::smSplitting);
+        if (const auto volume = split_volume_size(job_.SIZE_SPLIT)) {
+            Zip.SpanningOptions.VolumeSize = volume->size;
+            if (volume->size == TZipVolumeSize::vsCustom) {
+                Zip.SpanningOptions.SetCustomVolumeSize(volume->custom_bytes);
+            }
+        }
+    }
+    Zip.Open(kCreateArchive);
+    Zip.Zip64Mode = TZip64Mode::zmAuto;
+    Zip.SetCompressionLevel(TZipCompressionLevel::clMax);
+    Zip.ExclusionMasks.clear();
+    Zip.BeginUpdate();
+    Zip.AddMask(job_.PARAM_1, kDefaultSearchAttr, "");
+    for (const std::string& include : job_.INCLUDE) {
+        if (!include.empty()) {
+            Zip.AddMask(include, kDefaultSearchAttr, "");
+        }
+    }
+    Zip.EndUpdate();
+    Zip.Close();
+}
+
+void TF_Main::copy_to_remote_folders() {
+    for (const std::string& destination : job_.COPIA_SU_REMOTO) {
+        if (!core::trim(destination).empty()) {
+            archive::Copia_Su_Remoto(run_context_, destination);
+        }
+    }
+}
+
+// The service control takes names of fewer than 500 characters; a longer one is refused, and said so.
+void TF_Main::control_services(ServiceRequest request) {
+    for (const std::string& name : job_.SERVIZIO) {
+        if (name.empty()) {
+            continue;
+        }
+        if (name.size() >= kServiceNameSize) {
+            const std::string line =
+                std::string(request == ServiceRequest::Stop
+                                ? "Nome del servizio troppo lungo, servizio non fermato: "
+                                : "Nome del servizio troppo lungo, servizio non avviato: ") +
+                name;
+            Tracing_Out(line);
+            Append_Log(line);
+        }
+    }
+}
+
+void TF_Main::end_run() {
+    // A backup stopped by the user is incomplete, which the scheduler must not take for success.
+    const bool incomplete =
+        state_.Zip_Error || state_.Test_Error || state_.Copy_Error || state_.Stop_Requested;
+    exit_status_ = incomplete ? core::ExitStatus::StepErrors : core::ExitStatus::Clean;
+    if (job_.MOSTRA_RIS_COPIE) {
+        Tracing_Out("Mostro il file di log delle copie.");
+        platform::open_with_associated_program(job_.PARAM_3);
+    }
     Close();
 }
 
@@ -209,7 +359,7 @@ void TF_Main::write_job_header() {
     Append_Log("    File di log :" + job_.PARAM_3);
     Append_Log("File di log est.:" + job_.PARAM_4);
     Append_Log("");
-    Append_Log(kRule);
+    Append_Log(report::kRuleLine);
 }
 
 // Closing waits for a run in progress to finish, so the agent is shut down once, after its last use.

@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "archive/zip_archiver.h"
 #include "core/exit_status.h"
 #include "core/job_settings.h"
 #include "core/run_state.h"
@@ -38,9 +39,18 @@ public:
     const core::RunState& run_state() const { return state_; }
 
 private:
+    enum class ServiceRequest { Stop, Start };
+
     void run();
     void Go();
+    void begin_packing_block();
+    void delete_earlier_archives();
     void write_job_header();
+    void pack();
+    void pack_masks();
+    void copy_to_remote_folders();
+    void control_services(ServiceRequest request);
+    void end_run();
     void Close();
     void FormClose();
     void show_usage();
@@ -59,6 +69,9 @@ private:
     core::RunState state_;
     report::TAgente Agente;
     report::RunLog log_;
+    report::RunContext run_context_{job_, state_, display_, log_};
+    archive::TZipArchiver Zip{"Zip"};
+    archive::TZipArchiver ZipTest{"ZipTest"};
 
     int runs_in_progress_ = 0;  // Go on the stack (nested runs are not possible: "Inizia" is disabled)
     bool close_pending_ = false;

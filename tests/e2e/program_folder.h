@@ -2,6 +2,9 @@
 // it.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,28 @@ struct ProgramRun {
     std::string errors;    // standard error
 };
 
+// A started program; finish() waits for its end.
+class RunningProgram {
+public:
+    RunningProgram(pid_t process, std::string output_file, std::string error_file)
+        : process_(process), output_file_(std::move(output_file)), error_file_(std::move(error_file)) {}
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+    // Kills the program if the test did not wait for it.
+    ~RunningProgram();
+
+    // Waits until the program has printed `text` to standard output; false after `limit`.
+    bool wait_for_output(const std::string& text, std::chrono::seconds limit) const;
+    void send(int signal) const;
+    ProgramRun finish();
+
+private:
+    pid_t process_;
+    bool finished_ = false;
+    std::string output_file_;
+    std::string error_file_;
+};
+
 class ProgramFolder {
 public:
     ProgramFolder();
@@ -23,10 +48,8 @@ public:
     std::string operator/(std::string_view relative) const { return folder_ / relative; }
     const TempFolder& folder() const { return folder_; }
 
-    // Runs the program with `arguments` and waits for it; `signal_after` > 0 sends `signal` that many
-    // milliseconds after the start (several times when `signal_count` > 1, a second apart).
-    ProgramRun run(const std::vector<std::string>& arguments, int signal = 0, int signal_after_ms = 0,
-                   int signal_count = 1) const;
+    RunningProgram start(const std::vector<std::string>& arguments) const;
+    ProgramRun run(const std::vector<std::string>& arguments) const { return start(arguments).finish(); }
 
     std::string agent_log() const;
 

@@ -27,11 +27,13 @@ TEST(ProgramStart, WithoutArgumentsPrintsUsageToStandardErrorAndEndsWithStatusTw
 TEST(ProgramStart, TerminationRequestBeforeTheStartClosesWithoutRunning) {
     ProgramFolder program;
     const std::string source = program.folder().make_folder("data");
-    const ProgramRun run = program.run(
-        {source + "/*.*", program / "lun.zip", program / "log.txt", program / "ext.txt"}, SIGTERM, 500);
+    RunningProgram running =
+        program.start({source + "/*.*", program / "lun.zip", program / "log.txt", program / "ext.txt"});
+    ASSERT_TRUE(running.wait_for_output("Stato: Procedure preliminari in corso...", std::chrono::seconds(5)));
+    running.send(SIGTERM);
+    const ProgramRun run = running.finish();
     EXPECT_EQ(run.exit_status, 2) << "the job did not run, which must not look like success";
     EXPECT_FALSE(platform::file_exists(program / "log.txt"));
-    EXPECT_NE(run.output.find("Stato: Procedure preliminari in corso..."), std::string::npos);
     EXPECT_NE(program.agent_log().find("ShutDown Agente of Ferrolo"), std::string::npos);
 }
 
