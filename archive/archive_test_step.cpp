@@ -77,10 +77,6 @@ private:
     TZipArchiver& zip_;
 };
 
-std::string stamped(std::string_view label) {
-    return std::string(label) + core::Date_Today() + "-" + core::Time_Now();
-}
-
 // Opens and tests the archive; an error that escapes marks the test failed and is written down, so a
 // damaged archive yields a failed test with its reason instead of ending the run.
 void open_and_test(report::RunContext& run, TZipArchiver& zip) {
@@ -111,7 +107,7 @@ void Test_Zip(report::RunContext& run, TZipArchiver& ZipTest) {
     log.Append_Log(true, true, "");
     log.Append_Log(true, true, report::kRuleLine);
     log.Append_Log(true, true, "Inizio test archivio.");
-    const std::string start_line = stamped("                    Inizio testing: ");
+    const std::string start_line = stamped_line("                    Inizio testing: ");
     log.Tracing_Out(start_line);
     if (!platform::file_exists(run.job.PARAM_2)) {
         log.Append_Log(true, true, "File: " + run.job.PARAM_2 + " non trovato !");
@@ -129,22 +125,9 @@ void Test_Zip(report::RunContext& run, TZipArchiver& ZipTest) {
     }
     const auto finished = core::Clock::now();
 
-    log.Tracing_Out(stamped("                      Fine test: "));
-    log.Append_Log(true, true, report::kRuleLine);
-    log.Append_Log(true, true, "Stato:");
-    const std::string status =
-        state.Test_Error ? "Errori durante il test !" : "Nessun errore durante il test.";
-    log.Tracing_Out(status);
-    log.Append_Log(true, true, status);
-    const std::string end_line = stamped("                        Fine copia: ");
-    log.Tracing_Out(end_line);
-    log.Append_Log(true, true, start_line);
-    log.Tracing_Out(start_line);
-    log.Append_Log(true, true, end_line);
-    log.Tracing_Out(end_line);
-    const std::string duration = core::duration_text(finished - started);
-    log.Append_Log(true, true, "                       Durata test: " + duration);
-    log.Tracing_Out("Durata test: " + duration);
+    log.Tracing_Out(stamped_line("                      Fine test: "));
+    write_outcome(log, state.Test_Error ? "Errori durante il test !" : "Nessun errore durante il test.",
+                  start_line, "Durata test: ", finished - started);
     log.Append_Log(true, true, "               Totale file testati: " + std::to_string(state.Files_Tested));
     log.Append_Log(true, true, "            Totale file con errori: " + std::to_string(state.Test_Failures));
     if (state.Test_Error) {

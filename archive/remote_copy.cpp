@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "archive/step_texts.h"
 #include "core/routines.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
@@ -114,8 +115,7 @@ void Copia_Su_Remoto(report::RunContext& run, const std::string& destination) {
         log.Append_Log(true, true, "  Impossibile cancellare: " + target);
     }
     log.Append_Log(true, true, "Inizio copia archivio su: " + destination);
-    const std::string start_line =
-        "                      Inizio copia: " + core::Date_Today() + "-" + core::Time_Now();
+    const std::string start_line = stamped_line("                      Inizio copia: ");
     log.Tracing_Out(start_line);
     if (!platform::file_exists(source)) {
         log.Append_Log(true, true, "File: " + source + " non trovato !");
@@ -139,21 +139,8 @@ void Copia_Su_Remoto(report::RunContext& run, const std::string& destination) {
     }
     run.state.Copy_Error = run.state.Copy_Error || failed;
 
-    log.Append_Log(true, true, report::kRuleLine);
-    log.Append_Log(true, true, "Stato:");
-    const std::string status = failed ? "Errori durante la copia !" : "Nessun errore durante la copia.";
-    log.Tracing_Out(status);
-    log.Append_Log(true, true, status);
-    const std::string end_line =
-        "                        Fine copia: " + core::Date_Today() + "-" + core::Time_Now();
-    log.Tracing_Out(end_line);
-    log.Append_Log(true, true, start_line);
-    log.Tracing_Out(start_line);
-    log.Append_Log(true, true, end_line);
-    log.Tracing_Out(end_line);
-    const std::string duration = core::duration_text(finished - started);
-    log.Append_Log(true, true, "                      Durata copia: " + duration);
-    log.Tracing_Out("Durata copia: " + duration);
+    write_outcome(log, failed ? "Errori durante la copia !" : "Nessun errore durante la copia.", start_line,
+                  "Durata copia: ", finished - started);
     log.Append_Log(true, true, "Fine copia archivio su: " + destination);
     log.Append_Log(true, true, report::kRuleLine);
     run.display.set_label(Label::l_stato, "Fine copia archivio.");

@@ -54,4 +54,28 @@ std::string shown_file_name(const std::string& file_name) {
     return file_name.size() < kShownWhole ? file_name : core::Shorten_Text(file_name, 40);
 }
 
+std::string stamped_line(std::string_view label) {
+    return std::string(label) + core::Date_Today() + "-" + core::Time_Now();
+}
+
+void write_outcome(report::RunLog& log, std::string_view status, const std::string& start_line,
+                   std::string_view duration_label, core::Clock::duration elapsed) {
+    constexpr size_t kLabelWidth = 36;
+    log.Append_Log(true, true, report::kRuleLine);
+    log.Append_Log(true, true, "Stato:");
+    log.Tracing_Out(status);
+    log.Append_Log(true, true, status);
+    const std::string end_line = stamped_line("                        Fine copia: ");
+    log.Tracing_Out(end_line);
+    log.Append_Log(true, true, start_line);
+    log.Tracing_Out(start_line);
+    log.Append_Log(true, true, end_line);
+    log.Tracing_Out(end_line);
+    const std::string duration = core::duration_text(elapsed);
+    log.Append_Log(
+        true, true,
+        std::string(kLabelWidth - duration_label.size(), ' ') + std::string(duration_label) + duration);
+    log.Tracing_Out(std::string(duration_label) + duration);
+}
+
 }  // namespace ferrolo::archive
