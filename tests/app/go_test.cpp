@@ -198,6 +198,37 @@ TEST_F(Run, ArchiveWithoutZipInItsNameDeletesNothing) {
     EXPECT_EQ(read_file(data / "backup.7z"), "keep");
 }
 
+TEST_F(Run, CopyThatDoesNotFitFailsAloneAndTheRunGoesOnToTheNextFolder) {
+    const std::string small = data.make_folder("small") + "/";
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    }
+    testing::write_file(small + "lun.zip", "previous copy");
+    std::string noise(300'000, '\0');
+    uint32_t seed = 7;
+    for (char& c : noise) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 24);
+    }
+    data.write("source/noise.bin", noise);
+    const std::string second = data.make_folder("second") + "/";
+    run_job(zip_keys("TEST_ZIP=NO\r\nCOPIA_SU_REMOTO1=   \r\nCOPIA_SU_REMOTO2=" + small +
+                     "\r\nCOPIA_SU_REMOTO3=" + second + "\r\n"));
+    const std::string kept = read_file(small + "lun.zip");
+    ::umount(small.c_str());
+    EXPECT_EQ(kept, "previous copy");
+    EXPECT_EQ(read_file(second + "lun.zip"), read_file(archive()));
+    const auto lines = run_log();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Errori durante la copia !"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Nessun errore durante la copia."), 1);
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(),
+                      [](const auto& line) { return line.rfind("Inizio copia archivio su: ", 0) == 0; }),
+        2)
+        << "a destination of blanks makes no copy";
+    EXPECT_EQ(form->exit_status(), core::ExitStatus::StepErrors);
+}
+
 TEST_F(Run, SplitArchiveIsNeverCopied) {
     data.write("source/big.bin", std::string(200'000, '\0') + std::string(1, 'x'));
     for (int n = 0; n < 4; ++n) {
