@@ -23,12 +23,13 @@ public:
     // Makes sure that a piece of `size` bytes kept whole, written next, lands where current_volume() and
     // offset_in_volume() then point.
     virtual void make_room(uint64_t size) = 0;
+    // Bytes that still fit in the current volume.
+    virtual uint64_t room_left() const = 0;
     // The volume the next byte goes to, counted from 0 as stored in the headers.
     virtual uint32_t current_volume() const = 0;
     virtual uint64_t offset_in_volume() const = 0;
-    // Bytes written over all volumes, and that count when the current volume began.
+    // Bytes written over all volumes.
     virtual uint64_t bytes_written() const = 0;
-    virtual uint64_t current_volume_start() const = 0;
 };
 
 // The archive as one file, written from its current position on.
@@ -38,10 +39,10 @@ public:
 
     void write(std::span<const std::byte> bytes, Piece piece) override;
     void make_room(uint64_t) override {}
+    uint64_t room_left() const override { return UINT64_MAX; }
     uint32_t current_volume() const override { return 0; }
     uint64_t offset_in_volume() const override { return position_; }
     uint64_t bytes_written() const override { return position_; }
-    uint64_t current_volume_start() const override { return 0; }
 
 private:
     platform::File& file_;

@@ -42,6 +42,9 @@ uint64_t VolumeSink::limit_of(uint32_t volume) const {
 }
 
 uint64_t VolumeSink::room_left() const {
+    if (!file_) {
+        return 0;
+    }
     uint64_t free = 0;
     try {
         free = platform::free_space(path_);
@@ -71,7 +74,6 @@ void VolumeSink::open_volume(uint32_t volume) {
             path_ = name;
             volume_ = volume;
             offset_ = 0;
-            volume_start_ = bytes_written_;
             return;
         }
         if (on_disk_full_ && on_disk_full_(static_cast<int>(volume) + 1, name)) {
@@ -123,7 +125,7 @@ void VolumeSink::write_here(std::span<const std::byte> bytes) {
 void VolumeSink::write(std::span<const std::byte> bytes, Piece piece) {
     while (!bytes.empty()) {
         if (!file_) {
-            throw EZipError(component_name_, zip_error::kWriteFailed);
+            open_volume(volume_ + 1);
         }
         const uint64_t room = room_left();
         if (piece == Piece::KeptWhole) {
@@ -150,7 +152,8 @@ void VolumeSink::write(std::span<const std::byte> bytes, Piece piece) {
 
 void VolumeSink::make_room(uint64_t size) {
     if (!file_) {
-        throw EZipError(component_name_, zip_error::kWriteFailed);
+        // The last attempt to start a volume failed; this one asks the drive again.
+        open_volume(volume_ + 1);
     }
     if (offset_ > 0 && room_left() < std::max<uint64_t>(size, 1)) {
         next_volume();

@@ -39,10 +39,10 @@ public:
 
     void write(std::span<const std::byte> bytes, Piece piece) override;
     void make_room(uint64_t size) override;
+    uint64_t room_left() const override;
     uint32_t current_volume() const override { return volume_; }
     uint64_t offset_in_volume() const override { return offset_; }
     uint64_t bytes_written() const override { return bytes_written_; }
-    uint64_t current_volume_start() const override { return volume_start_; }
     // The file of the current volume.
     const std::string& current_path() const { return path_; }
 
@@ -53,7 +53,6 @@ public:
 
 private:
     uint64_t limit_of(uint32_t volume) const;
-    uint64_t room_left() const;
     void next_volume();
     void open_volume(uint32_t volume);
     void close_volume();
@@ -67,7 +66,6 @@ private:
     uint32_t volume_ = 0;
     uint64_t offset_ = 0;
     uint64_t bytes_written_ = 0;
-    uint64_t volume_start_ = 0;
 };
 
 }  // namespace ferrolo::archive

@@ -501,27 +501,47 @@ void TZipArchiver::Impl::finish_archive() {
     }
     const bool force_zip64 = owner.Zip64Mode == TZip64Mode::zmAlways;
 
+    // Each central header is kept whole, as APPNOTE asks of split archives (7-Zip cannot read a set where
+    // one straddles two volumes); headers that fit together in the room left go as one piece.
     uint32_t directory_volume = 0;
     uint64_t directory_offset = 0;
-    if (!entries.empty()) {
-        sink->make_room(1);
-        directory_volume = sink->current_volume();
-        directory_offset = sink->offset_in_volume();
-    }
     const uint64_t directory_start = sink->bytes_written();
-    std::vector<uint64_t> record_starts;
-    record_starts.reserve(entries.size());
-    std::vector<std::byte> buffer;
-    for (const ZipEntry& entry : entries) {
-        record_starts.push_back(sink->bytes_written() + buffer.size());
-        ByteWriter out(buffer);
-        central_header_of(entry, force_zip64).write(out);
-        if (buffer.size() >= kCopyPieceSize) {
-            sink->write(bytes_of(buffer), ArchiveSink::Piece::MayBeCut);
-            buffer.clear();
+    uint32_t counted_volume = 0;
+    uint64_t records_in_counted_volume = 0;
+    std::vector<std::byte> group;
+    size_t records_in_group = 0;
+    uint64_t room = 0;
+    const auto write_group = [&] {
+        if (group.empty()) {
+            return;
         }
+        sink->make_room(group.size());
+        const uint32_t volume = sink->current_volume();
+        sink->write(bytes_of(group), ArchiveSink::Piece::KeptWhole);
+        records_in_counted_volume =
+            volume == counted_volume ? records_in_counted_volume + records_in_group : records_in_group;
+        counted_volume = volume;
+        group.clear();
+        records_in_group = 0;
+    };
+    std::vector<std::byte> record;
+    for (const ZipEntry& entry : entries) {
+        record.clear();
+        ByteWriter out(record);
+        central_header_of(entry, force_zip64).write(out);
+        if (group.size() + record.size() > std::min<uint64_t>(room, kCopyPieceSize)) {
+            write_group();
+            sink->make_room(record.size());
+            room = sink->room_left();
+            if (sink->bytes_written() == directory_start) {
+                directory_volume = sink->current_volume();
+                directory_offset = sink->offset_in_volume();
+            }
+        }
+        group.insert(group.end(), record.begin(), record.end());
+        ++records_in_group;
     }
-    sink->write(bytes_of(buffer), ArchiveSink::Piece::MayBeCut);
+    write_group();
     const uint64_t directory_size = sink->bytes_written() - directory_start;
 
     // The end records are one piece kept whole: a reader finds the locator right before the end record,
@@ -549,10 +569,7 @@ void TZipArchiver::Impl::finish_archive() {
         }
         break;
     }
-    const uint64_t last_volume_start = sink->current_volume_start();
-    const uint64_t entries_on_last =
-        static_cast<uint64_t>(std::count_if(record_starts.begin(), record_starts.end(),
-                                            [&](uint64_t start) { return start >= last_volume_start; }));
+    const uint64_t entries_on_last = counted_volume == last ? records_in_counted_volume : 0;
 
     std::vector<std::byte> end_bytes;
     ByteWriter out(end_bytes);
