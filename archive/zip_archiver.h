@@ -113,6 +113,9 @@ public:
     std::string FileName;
     // The folder relative masks and relative stored names start from; empty: the current folder.
     std::string BaseDir;
+    // The folder for the temporary files entries are staged in when volumes are written; empty: the
+    // system's temporary folder.
+    std::string TempDir;
     TZipOptions Options;
     std::vector<std::string> ExclusionMasks;
 

@@ -27,10 +27,17 @@ struct QueuedFile {
     bool is_folder = false;
 };
 
+class EntryTarget;
+
 struct TZipArchiver::Impl {
     enum class Access { Closed, Read, Write };
     // What became of one entry: written, or stopped by Cancel (the entry is dropped).
     enum class EntryOutcome { Done, Cancelled };
+    // Bytes read of all queued files, and their total at selection.
+    struct AddProgress {
+        uint64_t done = 0;
+        uint64_t total = 0;
+    };
 
     explicit Impl(TZipArchiver& archiver) : owner(archiver) {}
 
@@ -74,8 +81,25 @@ struct TZipArchiver::Impl {
     void select(const std::string& mask, uint32_t search_attr, const std::string& exclusion_mask);
     void write_update();
     void write_queue();
-    EntryOutcome write_entry(const QueuedFile& file, uint64_t& bytes_done, uint64_t total_bytes);
     ZipEntry entry_header(const QueuedFile& file) const;
+    // Writes `file` as one entry; Cancelled when a handler set Cancel on the way (nothing of it stays).
+    EntryOutcome write_entry(const QueuedFile& file, AddProgress& progress);
+    // Opens the source and settles method, size and whether the local header needs Zip64 room.
+    std::optional<platform::File> open_source(const QueuedFile& file, ZipEntry& entry);
+    void place_header_at(const QueuedFile& file, ZipEntry& entry, uint32_t volume, uint64_t offset) const;
+    EntryOutcome write_in_place(const QueuedFile& file, ZipEntry& entry,
+                                std::optional<platform::File>& source, AddProgress& progress);
+    EntryOutcome write_to_volumes(const QueuedFile& file, ZipEntry& entry,
+                                  std::optional<platform::File>& source, AddProgress& progress);
+    platform::TemporaryFile create_staging_file() const;
+    void copy_staged_data(platform::File& staged, size_t header_size, uint64_t data_size);
+    // Local header, data, and the header again with the final CRC and sizes.
+    EntryOutcome write_local_entry(const QueuedFile& file, ZipEntry& entry,
+                                   std::optional<platform::File>& source, EntryTarget& target,
+                                   AddProgress& progress);
+    // Reads the source block by block, deflating (or storing) into `target`, one progress notice a block.
+    EntryOutcome compress(const QueuedFile& file, ZipEntry& entry, platform::File& source,
+                          EntryTarget& target, AddProgress& progress);
     void finish_archive();
     void salvage();
     void close_files() noexcept;

@@ -178,21 +178,20 @@ void TZipArchiver::Impl::write_update() {
 }
 
 void TZipArchiver::Impl::write_queue() {
-    uint64_t total_bytes = 0;
+    AddProgress progress;
     for (const QueuedFile& file : queue) {
-        total_bytes += file.size;
+        progress.total += file.size;
     }
-    uint64_t bytes_done = 0;
     for (const QueuedFile& file : queue) {
         for (;;) {
-            const uint64_t bytes_before = bytes_done;
+            const uint64_t bytes_before = progress.done;
             try {
-                if (write_entry(file, bytes_done, total_bytes) == EntryOutcome::Cancelled) {
+                if (write_entry(file, progress) == EntryOutcome::Cancelled) {
                     return;
                 }
                 break;
             } catch (const EZipError& error) {
-                bytes_done = bytes_before;
+                progress.done = bytes_before;
                 const TZipAction action =
                     failure_action(file.source_path, TZipProcessOperation::poAdd, error);
                 if (action == TZipAction::zaRetry) {
@@ -236,17 +235,12 @@ ZipEntry TZipArchiver::Impl::entry_header(const QueuedFile& file) const {
     return entry;
 }
 
-namespace {
-
 // Where an entry is written before it is placed: the archive file itself, or a temporary file when
 // volumes are written.
 class EntryTarget {
 public:
     EntryTarget(platform::File& file, uint64_t start, const std::string& component_name)
         : file_(file), start_(start), component_name_(component_name) {}
-
-    uint64_t start() const { return start_; }
-    uint64_t data_written() const { return data_written_; }
 
     void write_header(const ZipEntry& entry) {
         const std::vector<std::byte> header = local_header_bytes(entry);
@@ -265,11 +259,12 @@ public:
     // The header is written again in place because CRC and sizes are known only after the data.
     void rewrite_header(const ZipEntry& entry) {
         write_header(entry);
-        guarded([&] { file_.seek(start_ + header_size_ + data_written_); });
+        guarded([&] { file_.seek(end()); });
     }
 
-    uint64_t end() const { return start_ + header_size_ + data_written_; }
+    uint64_t data_written() const { return data_written_; }
     size_t header_size() const { return header_size_; }
+    uint64_t end() const { return start_ + header_size_ + data_written_; }
 
 private:
     template <typename Action>
@@ -288,6 +283,8 @@ private:
     uint64_t data_written_ = 0;
 };
 
+namespace {
+
 void mark_zip64(ZipEntry& entry) {
     entry.version_made_by = kVersionZip64;
     entry.version_needed = kVersionZip64;
@@ -295,195 +292,230 @@ void mark_zip64(ZipEntry& entry) {
 
 }  // namespace
 
-TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_entry(const QueuedFile& file, uint64_t& bytes_done,
-                                                                 uint64_t total_bytes) {
+TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_entry(const QueuedFile& file,
+                                                                 AddProgress& progress) {
     file_progress(file.source_path, 0.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppStart);
     if (cancel) {
         return EntryOutcome::Cancelled;
     }
     ZipEntry entry = entry_header(file);
-    const bool zip64_allowed = owner.Zip64Mode != TZip64Mode::zmDisabled;
-
     std::optional<platform::File> source;
-    uint64_t size = 0;
     if (!file.is_folder) {
-        if (file.source_path.size() >= platform::path_length_limit()) {
-            raise(zip_error::kNameTooLong, {.file_name = file.source_path});
-        }
-        try {
-            source = platform::File::open(file.source_path, platform::File::Mode::Read);
-            size = source->size();
-        } catch (const platform::SystemError&) {
-            raise(zip_error::kCannotOpenFile, {.file_name = file.source_path});
-        }
-        const int mode = owner.CompressionMode();
-        entry.method = mode > 0 && size > 0 ? kMethodDeflated : kMethodStored;
-        // The local header is written before the data, so room for Zip64 sizes is kept whenever the
-        // compressed data could reach 4 GiB, even when the file itself is a little smaller.
-        const uint64_t largest = entry.method == kMethodStored ? size : deflate_bound(size);
-        if (size >= kFieldFull32 && !zip64_allowed) {
-            raise(zip_error::kZip64SizeDisabled, {.file_name = file.source_path});
-        }
-        entry.local_zip64 = entry.local_zip64 || (zip64_allowed && largest >= kFieldFull32);
-        entry.uncompressed_size = size;
+        source = open_source(file, entry);
     }
-
-    // Staged in a temporary file when volumes are written; in place otherwise.
-    std::optional<platform::TemporaryFile> staging;
-    platform::File* target_file = nullptr;
-    uint64_t start = 0;
-    if (split) {
-        if (!file.is_folder) {
-            try {
-                staging = platform::TemporaryFile::create(kTemporaryFilePrefix);
-            } catch (const platform::SystemError&) {
-                raise(zip_error::kWriteFailed);
-            }
-            target_file = &staging->file();
-        }
-    } else {
-        target_file = &*archive_file;
-        start = next_entry_offset;
-        if (start >= kFieldFull32) {
-            if (!zip64_allowed) {
-                raise(zip_error::kZip64OffsetDisabled, {.file_name = file.source_path});
-            }
-        }
-        entry.local_header_offset = start;
-    }
-    if (entry.local_zip64 || entry.local_header_offset >= kFieldFull32 ||
-        owner.Zip64Mode == TZip64Mode::zmAlways) {
+    if (entry.local_zip64) {
         mark_zip64(entry);
     }
-
-    uint64_t data_size = 0;
-    if (target_file != nullptr) {
-        EntryTarget target(*target_file, start, owner.Name());
-        target.write_header(entry);
-        if (source) {
-            const size_t block_size = block_size_of_mode(owner.CompressionMode());
-            if (block_buffer.size() < block_size) {
-                block_buffer.resize(block_size);
-            }
-            std::vector<std::byte>& block = block_buffer;
-            const bool deflate = entry.method == kMethodDeflated;
-            if (deflate) {
-                if (!deflater) {
-                    deflater = std::make_unique<Deflater>(owner.CompressionMode());
-                } else {
-                    deflater->restart(owner.CompressionMode());
-                }
-            }
-            const auto emit = [&](std::span<const std::byte> bytes) { target.write_data(bytes); };
-            uint64_t bytes_read = 0;
-            uint32_t crc = 0;
-            // At least one block, so that an empty file also gives its progress notice.
-            do {
-                const size_t wanted = static_cast<size_t>(std::min<uint64_t>(block_size, size - bytes_read));
-                size_t count = 0;
-                try {
-                    count = source->read_fully(std::span(block.data(), wanted));
-                } catch (const platform::SystemError&) {
-                    raise(zip_error::kCannotOpenFile, {.file_name = file.source_path});
-                }
-                const auto data = std::span<const std::byte>(block.data(), count);
-                crc = update_crc32(crc, data);
-                if (deflate) {
-                    deflater->compress(data, false, emit);
-                } else {
-                    emit(data);
-                }
-                bytes_read += count;
-                bytes_done += count;
-                file_progress(
-                    file.source_path,
-                    size == 0 ? 100.0 : static_cast<double>(bytes_read) * 100.0 / static_cast<double>(size),
-                    TZipProcessOperation::poAdd, TZipProgressPhase::ppProcess);
-                overall_progress(total_bytes == 0 ? 50.0
-                                                  : std::min(100.0, static_cast<double>(bytes_done) * 100.0 /
-                                                                        static_cast<double>(total_bytes)),
-                                 TZipProcessOperation::poAdd, TZipProgressPhase::ppProcess);
-                if (cancel) {
-                    return EntryOutcome::Cancelled;
-                }
-                if (count < wanted) {
-                    break;
-                }
-            } while (bytes_read < size);
-            if (bytes_read == size) {
-                // One byte more tells a file that grew since it was opened.
-                std::byte probe{};
-                try {
-                    bytes_read += source->read(std::span(&probe, 1));
-                } catch (const platform::SystemError&) {
-                    raise(zip_error::kCannotOpenFile, {.file_name = file.source_path});
-                }
-            }
-            if (bytes_read != size) {
-                raise(zip_error::kSizeChanged,
-                      {.first = static_cast<int64_t>(size), .second = static_cast<int64_t>(bytes_read)});
-            }
-            if (deflate) {
-                deflater->compress({}, true, emit);
-            }
-            entry.crc32 = crc;
-            entry.compressed_size = target.data_written();
-            if (entry.compressed_size >= kFieldFull32 && !entry.local_zip64) {
-                raise(zip_error::kZip64SizeDisabled, {.file_name = file.source_path});
-            }
-        }
-        target.rewrite_header(entry);
-        data_size = target.data_written();
-        if (!split) {
-            next_entry_offset = target.end();
-        }
-    }
-
-    if (split) {
-        const std::vector<std::byte> header_probe = local_header_bytes(entry);
-        volumes->make_room(header_probe.size());
-        entry.disk_number_start = volumes->current_volume();
-        entry.local_header_offset = volumes->offset_in_volume();
-        if (entry.local_header_offset >= kFieldFull32) {
-            if (!zip64_allowed) {
-                raise(zip_error::kZip64OffsetDisabled, {.file_name = file.source_path});
-            }
-            mark_zip64(entry);
-        }
-        const uint32_t start_volume = entry.disk_number_start;
-        const uint64_t start_offset = entry.local_header_offset;
-        try {
-            volumes->write(bytes_of(local_header_bytes(entry)), ArchiveSink::Piece::KeptWhole);
-            if (staging) {
-                platform::File& staged = staging->file();
-                std::vector<std::byte>& piece = copy_buffer;
-                piece.resize(kCopyPieceSize);
-                try {
-                    staged.seek(header_probe.size());
-                    for (uint64_t left = data_size; left > 0;) {
-                        const size_t count = static_cast<size_t>(std::min<uint64_t>(piece.size(), left));
-                        if (staged.read_fully(std::span(piece.data(), count)) != count) {
-                            raise(zip_error::kWriteFailed);
-                        }
-                        volumes->write(std::span(piece.data(), count), ArchiveSink::Piece::MayBeCut);
-                        left -= count;
-                    }
-                } catch (const platform::SystemError&) {
-                    raise(zip_error::kWriteFailed);
-                }
-            }
-        } catch (...) {
-            // Whatever reached the current volume is cut away; bytes already in earlier volumes stay as
-            // a gap no directory entry points into.
-            try {
-                volumes->rewind(start_volume, start_offset);
-            } catch (const EZipError&) {
-            }
-            throw;
-        }
+    const EntryOutcome outcome = split ? write_to_volumes(file, entry, source, progress)
+                                       : write_in_place(file, entry, source, progress);
+    if (outcome == EntryOutcome::Cancelled) {
+        return outcome;
     }
     file_progress(file.source_path, 100.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppEnd);
     entries.push_back(std::move(entry));
+    return EntryOutcome::Done;
+}
+
+std::optional<platform::File> TZipArchiver::Impl::open_source(const QueuedFile& file, ZipEntry& entry) {
+    if (file.source_path.size() >= platform::path_length_limit()) {
+        raise(zip_error::kNameTooLong, {.file_name = file.source_path});
+    }
+    std::optional<platform::File> source;
+    uint64_t size = 0;
+    try {
+        source = platform::File::open(file.source_path, platform::File::Mode::Read);
+        size = source->size();
+    } catch (const platform::SystemError&) {
+        raise(zip_error::kCannotOpenFile, {.file_name = file.source_path});
+    }
+    entry.method = owner.CompressionMode() > 0 && size > 0 ? kMethodDeflated : kMethodStored;
+    entry.uncompressed_size = size;
+    const bool zip64_allowed = owner.Zip64Mode != TZip64Mode::zmDisabled;
+    if (size >= kFieldFull32 && !zip64_allowed) {
+        raise(zip_error::kZip64SizeDisabled, {.file_name = file.source_path});
+    }
+    // The local header is written before the data, so room for Zip64 sizes is kept whenever the
+    // compressed data could reach 4 GiB, even when the file itself is a little smaller.
+    const uint64_t largest = entry.method == kMethodStored ? size : deflate_bound(size);
+    entry.local_zip64 = entry.local_zip64 || (zip64_allowed && largest >= kFieldFull32);
+    return source;
+}
+
+void TZipArchiver::Impl::place_header_at(const QueuedFile& file, ZipEntry& entry, uint32_t volume,
+                                         uint64_t offset) const {
+    entry.disk_number_start = volume;
+    entry.local_header_offset = offset;
+    if (offset >= kFieldFull32) {
+        if (owner.Zip64Mode == TZip64Mode::zmDisabled) {
+            raise(zip_error::kZip64OffsetDisabled, {.file_name = file.source_path});
+        }
+        mark_zip64(entry);
+    }
+}
+
+TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_in_place(const QueuedFile& file, ZipEntry& entry,
+                                                                    std::optional<platform::File>& source,
+                                                                    AddProgress& progress) {
+    place_header_at(file, entry, 0, next_entry_offset);
+    EntryTarget target(*archive_file, next_entry_offset, owner.Name());
+    if (write_local_entry(file, entry, source, target, progress) == EntryOutcome::Cancelled) {
+        return EntryOutcome::Cancelled;
+    }
+    next_entry_offset = target.end();
+    return EntryOutcome::Done;
+}
+
+TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_to_volumes(const QueuedFile& file, ZipEntry& entry,
+                                                                      std::optional<platform::File>& source,
+                                                                      AddProgress& progress) {
+    // A folder entry is its header alone; a file is staged whole first, so that the volumes only ever
+    // receive entries that are complete.
+    std::optional<platform::TemporaryFile> staging;
+    size_t staged_header_size = 0;
+    uint64_t data_size = 0;
+    if (source) {
+        staging = create_staging_file();
+        EntryTarget target(staging->file(), 0, owner.Name());
+        if (write_local_entry(file, entry, source, target, progress) == EntryOutcome::Cancelled) {
+            return EntryOutcome::Cancelled;
+        }
+        staged_header_size = target.header_size();
+        data_size = target.data_written();
+    }
+
+    const std::vector<std::byte> header_size_probe = local_header_bytes(entry);
+    volumes->make_room(header_size_probe.size());
+    place_header_at(file, entry, volumes->current_volume(), volumes->offset_in_volume());
+    try {
+        volumes->write(bytes_of(local_header_bytes(entry)), ArchiveSink::Piece::KeptWhole);
+        if (staging) {
+            copy_staged_data(staging->file(), staged_header_size, data_size);
+        }
+    } catch (...) {
+        // Whatever reached the current volume is cut away; bytes already in earlier volumes stay as a
+        // gap no directory entry points into.
+        try {
+            volumes->rewind(entry.disk_number_start, entry.local_header_offset);
+        } catch (const EZipError&) {
+        }
+        throw;
+    }
+    return EntryOutcome::Done;
+}
+
+platform::TemporaryFile TZipArchiver::Impl::create_staging_file() const {
+    std::string folder = owner.TempDir;
+    if (!folder.empty() && !folder.ends_with('/')) {
+        folder += '/';
+    }
+    try {
+        return folder.empty() ? platform::TemporaryFile::create(kTemporaryFilePrefix)
+                              : platform::TemporaryFile::create_in(folder, kTemporaryFilePrefix);
+    } catch (const platform::SystemError&) {
+        raise(zip_error::kWriteFailed);
+    }
+}
+
+void TZipArchiver::Impl::copy_staged_data(platform::File& staged, size_t header_size, uint64_t data_size) {
+    copy_buffer.resize(kCopyPieceSize);
+    try {
+        staged.seek(header_size);
+        for (uint64_t left = data_size; left > 0;) {
+            const size_t count = static_cast<size_t>(std::min<uint64_t>(copy_buffer.size(), left));
+            if (staged.read_fully(std::span(copy_buffer.data(), count)) != count) {
+                raise(zip_error::kWriteFailed);
+            }
+            volumes->write(std::span(copy_buffer.data(), count), ArchiveSink::Piece::MayBeCut);
+            left -= count;
+        }
+    } catch (const platform::SystemError&) {
+        raise(zip_error::kWriteFailed);
+    }
+}
+
+TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_local_entry(const QueuedFile& file,
+                                                                       ZipEntry& entry,
+                                                                       std::optional<platform::File>& source,
+                                                                       EntryTarget& target,
+                                                                       AddProgress& progress) {
+    target.write_header(entry);
+    if (source && compress(file, entry, *source, target, progress) == EntryOutcome::Cancelled) {
+        return EntryOutcome::Cancelled;
+    }
+    target.rewrite_header(entry);
+    return EntryOutcome::Done;
+}
+
+TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::compress(const QueuedFile& file, ZipEntry& entry,
+                                                              platform::File& source, EntryTarget& target,
+                                                              AddProgress& progress) {
+    const size_t block_size = block_size_of_mode(owner.CompressionMode());
+    if (block_buffer.size() < block_size) {
+        block_buffer.resize(block_size);
+    }
+    const bool deflate = entry.method == kMethodDeflated;
+    if (deflate) {
+        if (!deflater) {
+            deflater = std::make_unique<Deflater>(owner.CompressionMode());
+        } else {
+            deflater->restart(owner.CompressionMode());
+        }
+    }
+    const auto emit = [&](std::span<const std::byte> bytes) { target.write_data(bytes); };
+    const auto read = [&](std::span<std::byte> buffer) {
+        try {
+            return source.read_fully(buffer);
+        } catch (const platform::SystemError&) {
+            raise(zip_error::kCannotOpenFile, {.file_name = file.source_path});
+        }
+    };
+    const uint64_t size = entry.uncompressed_size;
+    uint64_t bytes_read = 0;
+    uint32_t crc = 0;
+    // At least one block, so that an empty file also gives its progress notice.
+    do {
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(block_size, size - bytes_read));
+        const size_t count = read(std::span(block_buffer.data(), wanted));
+        const auto data = std::span<const std::byte>(block_buffer.data(), count);
+        crc = update_crc32(crc, data);
+        if (deflate) {
+            deflater->compress(data, false, emit);
+        } else {
+            emit(data);
+        }
+        bytes_read += count;
+        progress.done += count;
+        file_progress(file.source_path,
+                      size == 0 ? 100.0 : static_cast<double>(bytes_read) * 100.0 / static_cast<double>(size),
+                      TZipProcessOperation::poAdd, TZipProgressPhase::ppProcess);
+        overall_progress(progress.total == 0 ? 50.0
+                                             : std::min(100.0, static_cast<double>(progress.done) * 100.0 /
+                                                                   static_cast<double>(progress.total)),
+                         TZipProcessOperation::poAdd, TZipProgressPhase::ppProcess);
+        if (cancel) {
+            return EntryOutcome::Cancelled;
+        }
+        if (count < wanted) {
+            break;
+        }
+    } while (bytes_read < size);
+    if (bytes_read == size) {
+        // One byte more tells a file that grew since it was opened.
+        std::byte probe{};
+        bytes_read += read(std::span(&probe, 1));
+    }
+    if (bytes_read != size) {
+        raise(zip_error::kSizeChanged,
+              {.first = static_cast<int64_t>(size), .second = static_cast<int64_t>(bytes_read)});
+    }
+    if (deflate) {
+        deflater->compress({}, true, emit);
+    }
+    entry.crc32 = crc;
+    entry.compressed_size = target.data_written();
+    if (entry.compressed_size >= kFieldFull32 && !entry.local_zip64) {
+        raise(zip_error::kZip64SizeDisabled, {.file_name = file.source_path});
+    }
     return EntryOutcome::Done;
 }
 

@@ -276,10 +276,10 @@ private:
 TEST(SplitVolumes, CancelWhileSplittingDeletesTheStagingFileAndLeavesAReadableSet) {
     TempFolder folder;
     TempFolder staging;
-    TemporaryFolderOverride override_temporary(staging.path());
     folder.write("data/a.bin", noise(100'000, 7));
     folder.write("data/b.bin", noise(4'000'000, 8));
     TZipArchiver zip{"Zip"};
+    zip.TempDir = staging.path();
     EventRecorder recorder(zip);
     bool staged_seen = false;
     recorder.cancel_when = [&](const Event& event) {

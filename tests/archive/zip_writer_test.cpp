@@ -217,6 +217,25 @@ TEST(WrittenEntries, DosTimeAndAttributesComeFromTheSourceFile) {
         << "archive, read-only and hidden (name starts with a dot)";
 }
 
+TEST(WrittenEntries, TimesOutsideTheDosRangeAreHeldAtItsEnds) {
+    TempFolder folder;
+    const std::string old_file = folder.write("data/1970.txt", "old");
+    const std::string future_file = folder.write("data/2200.txt", "future");
+    const timespec old_times[2] = {{0, 0}, {0, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, old_file.c_str(), old_times, 0), 0);
+    const timespec future_times[2] = {{7'258'118'400, 0}, {7'258'118'400, 0}};  // 2200-01-01
+    ASSERT_EQ(::utimensat(AT_FDCWD, future_file.c_str(), future_times, 0), 0);
+    TZipArchiver zip{"Zip"};
+    const std::string archive = pack(zip, folder, "data/*.*");
+    expect_peers_accept(archive);
+    const std::string bytes = read_file(archive);
+    const uint64_t second = python_entries(archive)[1].header_offset;
+    EXPECT_EQ(u16_at(bytes, 10), 0) << "1980-01-01 00:00:00";
+    EXPECT_EQ(u16_at(bytes, 12), (0 << 9) | (1 << 5) | 1);
+    EXPECT_EQ(u16_at(bytes, second + 10), (23 << 11) | (59 << 5) | 29) << "2107-12-31 23:59:58";
+    EXPECT_EQ(u16_at(bytes, second + 12), (127 << 9) | (12 << 5) | 31);
+}
+
 TEST(WrittenEntries, FilesBeforeSubFoldersAndEachFolderEntryBeforeItsContents) {
     TempFolder folder;
     folder.write("data/b.txt", "b");
