@@ -231,7 +231,7 @@ public:
             job.SERVIZIO[index(number)] = trimmed(kServicesSection, numbered_key("SERVIZIO_", number));
         }
 
-        // Unlike the other Booleans, only "SI" in capitals turns the summary of the copies on.
+        // Unlike the other Booleans, only "SI" in capitals opens the run log at the end of the run.
         job.MOSTRA_RIS_COPIE = trimmed(kMiscellaneousSection, "MOSTRA_RIS_COPIE", "NO") == "SI";
     }
 

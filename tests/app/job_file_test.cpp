@@ -24,8 +24,7 @@ using testing::TempFolder;
 
 // Written by hand from the table of the default job file, never by the code under test.
 std::string golden_default_job_file() {
-    return read_file(
-        (std::filesystem::path(__FILE__).parent_path() / "fixtures" / "default_job.ini").string());
+    return read_file(std::string(FERROLO_APP_FIXTURES) + "/default_job.ini");
 }
 
 // The texts of the agent's lines from the main window's routines, without their "version|date|time|" stamp.
