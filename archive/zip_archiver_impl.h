@@ -77,6 +77,8 @@ struct TZipArchiver::Impl {
 
     // zip_writer.cpp
     void create(const std::string& path);
+    // OnDiskFull for the volume writer: true when the handler cancels the wait.
+    bool disk_full(int volume_number, const std::string& volume_file_name);
     void open_existing(const std::string& path, bool for_writing);
     void select(const std::string& mask, uint32_t search_attr, const std::string& exclusion_mask);
     void write_update();

@@ -57,13 +57,7 @@ void TZipArchiver::Impl::create(const std::string& path) {
         volumes =
             std::make_unique<VolumeSink>(owner.Name(), std::move(settings),
                                          [this](int volume_number, const std::string& volume_file_name) {
-                                             if (!owner.OnDiskFull) {
-                                                 return false;
-                                             }
-                                             std::string name = volume_file_name;
-                                             bool cancel_wait = false;
-                                             owner.OnDiskFull(owner, volume_number, name, cancel_wait);
-                                             return cancel_wait;
+                                             return disk_full(volume_number, volume_file_name);
                                          });
     } else {
         try {
@@ -74,6 +68,16 @@ void TZipArchiver::Impl::create(const std::string& path) {
         next_entry_offset = 0;
     }
     access = Access::Write;
+}
+
+bool TZipArchiver::Impl::disk_full(int volume_number, const std::string& volume_file_name) {
+    if (!owner.OnDiskFull) {
+        return false;
+    }
+    std::string name = volume_file_name;
+    bool cancel_wait = false;
+    owner.OnDiskFull(owner, volume_number, name, cancel_wait);
+    return cancel_wait;
 }
 
 void TZipArchiver::Impl::open_existing(const std::string& path, bool for_writing) {

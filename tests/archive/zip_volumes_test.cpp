@@ -142,6 +142,23 @@ TEST(SplitVolumes, VolumesHaveExactSizesAndAdvancedNames) {
     expect_peers_read_the_set(volumes_of(archive, true));
 }
 
+TEST(SplitVolumes, EndRecordThatWouldBeCutStartsTheLastVolumeWhole) {
+    TempFolder folder;
+    folder.write("data/big.bin", noise(200'000, 1));
+    TZipArchiver zip{"Zip"};
+    // The second volume would end 10 bytes into the 22-byte end record, which lies at 200,100.
+    const std::string archive = pack_split(zip, folder, {.custom_size = 100'055});
+    EXPECT_EQ(listing(folder / "bk"), (std::vector<std::pair<std::string, uint64_t>>{
+                                          {"lun.Z01", 100'055}, {"lun.Z02", 100'045}, {"lun.zip", 22}}));
+    const std::string last = read_file(archive);
+    EXPECT_EQ(u16_at(last, 4), 2) << "this disk";
+    EXPECT_EQ(u16_at(last, 6), 1) << "the directory starts in the second volume";
+    EXPECT_EQ(u16_at(last, 8), 0) << "no central header in the last volume";
+    EXPECT_EQ(u16_at(last, 10), 1);
+    EXPECT_TRUE(test_archive(archive).empty());
+    expect_peers_read_the_set(volumes_of(archive, false));
+}
+
 TEST(SplitVolumes, CustomSizeInBytesGivesVolumesOfThatSize) {
     TempFolder folder;
     folder.write("data/big.bin", noise(5'000'000, 2));
