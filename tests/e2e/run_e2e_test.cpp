@@ -65,10 +65,11 @@ TEST(FullRun, BacksUpARealFolderTestsTheArchiveAndWritesTheExpectedLogs) {
     const std::string source = program.folder().make_folder("doc");
     ASSERT_EQ(run_command("cp -r /usr/share/doc/[a-l]* " + shell_quote(source)).exit_status, 0);
     const std::string out = program.folder().make_folder("out") + "/";
+    const std::string remote = program.folder().make_folder("remote") + "/";
     write_job(program, "notte.ini",
               "PARAM_1=" + source + "/*.*\r\nPARAM_2=" + out + "notte.zip\r\nPARAM_3=" + out +
                   "log.txt\r\nPARAM_4=" + out + "log_ext.txt\r\n",
-              "TEST_ZIP=SI\r\nCANCELLA_ZIP_PRECEDENTE=SI\r\n");
+              "TEST_ZIP=SI\r\nCANCELLA_ZIP_PRECEDENTE=SI\r\nCOPIA_SU_REMOTO3=" + remote + "\r\n");
 
     const ProgramRun run = program.run({"notte.ini"});
     EXPECT_EQ(run.exit_status, 0) << run.output << run.errors;
@@ -97,7 +98,7 @@ TEST(FullRun, BacksUpARealFolderTestsTheArchiveAndWritesTheExpectedLogs) {
     for (const std::string& line : crlf_lines(read_file(out + "log.txt"))) {
         written.push_back(without_clock(line));
     }
-    ASSERT_EQ(written.size(), 42u);
+    ASSERT_EQ(written.size(), 55u);
     const std::string tested_total = written[38];
     EXPECT_TRUE(std::regex_match(tested_total, std::regex("               Totale file testati: [0-9]+")))
         << tested_total;
@@ -144,8 +145,22 @@ TEST(FullRun, BacksUpARealFolderTestsTheArchiveAndWritesTheExpectedLogs) {
         "            Totale file con errori: 0",
         "Fine test archivio.",
         rule,
+        "",
+        rule,
+        "                Cancello: " + remote + "notte.zip",
+        "  Impossibile cancellare: " + remote + "notte.zip",
+        "Inizio copia archivio su: " + remote,
+        rule,
+        "Stato:",
+        "Nessun errore durante la copia.",
+        "                      Inizio copia: <when>",
+        "                        Fine copia: <when>",
+        "                      Durata copia: <when>",
+        "Fine copia archivio su: " + remote,
+        rule,
     };
     EXPECT_EQ(written, expected_log);
+    EXPECT_EQ(read_file(remote + "notte.zip"), read_file(archive));
     EXPECT_NE(run.output.find("Stato: Zipping terminato."), std::string::npos);
     EXPECT_NE(program.agent_log().find("F_Main\\Append_Log\\Fine test archivio."), std::string::npos);
 }
