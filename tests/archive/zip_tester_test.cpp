@@ -385,20 +385,5 @@ TEST(DamagedArchives, OpeningAFileThatIsNoSoundArchiveRaises45) {
     }
 }
 
-TEST(DamagedArchives, ArchiveLeftByACancelledWriteOpensAndTestsClean) {
-    TempFolder folder;
-    folder.write("data/a.txt", compressible(3000));
-    folder.write("data/b.txt", compressible(3000));
-    TZipArchiver zip{"Zip"};
-    EventRecorder recorder(zip);
-    recorder.cancel_when = [](const Event& event) {
-        return event.kind == Event::Kind::FileProgress && event.phase == TZipProgressPhase::ppEnd;
-    };
-    const std::string archive = pack(zip, folder, "data/*.*");
-    const TestRun run = run_test(archive);
-    EXPECT_TRUE(run.failures.empty());
-    EXPECT_EQ(describe(run.events).size(), 6u) << "one entry tested";
-}
-
 }  // namespace
 }  // namespace ferrolo::archive::testing

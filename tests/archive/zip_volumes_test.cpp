@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 
@@ -109,37 +108,31 @@ void expect_peers_read_the_set(const std::vector<std::string>& volumes) {
     EXPECT_EQ(streamed.exit_status, 0) << streamed.output;
 }
 
-TEST(SplitVolumes, VolumesHaveExactSizesAndClassicNames) {
-    TempFolder folder;
-    folder.write("data/big.bin", noise(200'000, 1));
-    TZipArchiver zip{"Zip"};
-    const std::string archive = pack_split(zip, folder, {.advanced_naming = false});
-    // 42-byte local header, 200,000 bytes of data, a 58-byte central header and the 22-byte end record.
-    EXPECT_EQ(listing(folder / "bk"),
-              (std::vector<std::pair<std::string, uint64_t>>{
-                  {"lun.Z01", 65536}, {"lun.Z02", 65536}, {"lun.Z03", 65536}, {"lun.zip", 3514}}));
-    const std::string last = read_file(archive);
-    const uint64_t end = end_record_offset(last);
-    EXPECT_EQ(u16_at(last, end + 4), 3) << "this disk: the last volume, counted from 0";
-    EXPECT_EQ(u16_at(last, end + 6), 3) << "the directory starts in the last volume";
-    EXPECT_EQ(u16_at(last, end + 8), 1);
-    EXPECT_EQ(u32_at(last, end + 16), 200'042u - 3 * 65536u) << "directory offset within its volume";
-    EXPECT_TRUE(test_archive(archive).empty()) << "a tester that prefers advanced names still finds lun.Z01";
-    expect_peers_read_the_set(volumes_of(archive, false));
-}
-
-TEST(SplitVolumes, VolumesHaveExactSizesAndAdvancedNames) {
-    TempFolder folder;
-    folder.write("data/big.bin", noise(200'000, 1));
-    TZipArchiver zip{"Zip"};
-    const std::string archive = pack_split(zip, folder, {.advanced_naming = true});
-    EXPECT_EQ(
-        listing(folder / "bk"),
-        (std::vector<std::pair<std::string, uint64_t>>{
-            {"lun.zip", 3514}, {"lun_001.zip", 65536}, {"lun_002.zip", 65536}, {"lun_003.zip", 65536}}));
-    std::vector<Event> events;
-    EXPECT_TRUE(test_archive(archive, &events).empty());
-    expect_peers_read_the_set(volumes_of(archive, true));
+TEST(SplitVolumes, VolumesHaveExactSizesAndTheNamesOfEitherScheme) {
+    for (const bool advanced : {false, true}) {
+        SCOPED_TRACE(advanced ? "advanced naming" : "classic naming");
+        TempFolder folder;
+        folder.write("data/big.bin", noise(200'000, 1));
+        TZipArchiver zip{"Zip"};
+        const std::string archive = pack_split(zip, folder, {.advanced_naming = advanced});
+        // 42-byte local header, 200,000 bytes of data, a 58-byte central header, the 22-byte end record.
+        EXPECT_EQ(listing(folder / "bk"),
+                  advanced
+                      ? (std::vector<std::pair<std::string, uint64_t>>{{"lun.zip", 3514},
+                                                                       {"lun_001.zip", 65536},
+                                                                       {"lun_002.zip", 65536},
+                                                                       {"lun_003.zip", 65536}})
+                      : (std::vector<std::pair<std::string, uint64_t>>{
+                            {"lun.Z01", 65536}, {"lun.Z02", 65536}, {"lun.Z03", 65536}, {"lun.zip", 3514}}));
+        const std::string last = read_file(archive);
+        const uint64_t end = end_record_offset(last);
+        EXPECT_EQ(u16_at(last, end + 4), 3) << "this disk: the last volume, counted from 0";
+        EXPECT_EQ(u16_at(last, end + 6), 3) << "the directory starts in the last volume";
+        EXPECT_EQ(u16_at(last, end + 8), 1);
+        EXPECT_EQ(u32_at(last, end + 16), 200'042u - 3 * 65536u) << "directory offset within its volume";
+        EXPECT_TRUE(test_archive(archive).empty()) << "a tester preferring advanced names finds lun.Z01 too";
+        expect_peers_read_the_set(volumes_of(archive, advanced));
+    }
 }
 
 TEST(SplitVolumes, EndRecordThatWouldBeCutStartsTheLastVolumeWhole) {
@@ -268,28 +261,6 @@ TEST(SplitVolumes, ASplitArchiveTakesNoSecondUpdate) {
     expect_peers_accept(zip.FileName);
 }
 
-// A private temporary folder for the staging files, so that a test can see that none is left behind.
-class TemporaryFolderOverride {
-public:
-    explicit TemporaryFolderOverride(const std::string& folder) {
-        const char* old = std::getenv("TMPDIR");
-        if (old != nullptr) {
-            old_ = old;
-        }
-        ::setenv("TMPDIR", folder.c_str(), 1);
-    }
-    ~TemporaryFolderOverride() {
-        if (old_) {
-            ::setenv("TMPDIR", old_->c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
-    }
-
-private:
-    std::optional<std::string> old_;
-};
-
 TEST(SplitVolumes, CancelWhileSplittingDeletesTheStagingFileAndLeavesAReadableSet) {
     TempFolder folder;
     TempFolder staging;
@@ -373,13 +344,13 @@ TEST(FullDrive, OnDiskFullNamesTheVolumeAndTheWriteGoesOnOnceThereIsRoom) {
 TEST(FullDrive, CancelFromOnDiskFullFailsWith45AndLeavesNoStagingFile) {
     TempFolder folder;
     TempFolder staging;
-    TemporaryFolderOverride override_temporary(staging.path());
     const SmallDrive drive(folder / "bk", "1m");
     if (!drive.mounted()) {
         GTEST_SKIP() << "mounting a tmpfs needs root";
     }
     folder.write("data/big.bin", noise(1'500'000, 10));
     TZipArchiver zip{"Zip"};
+    zip.TempDir = staging.path();
     EventRecorder recorder(zip);
     recorder.cancel_when = [](const Event& event) { return event.kind == Event::Kind::DiskFull; };
     try {
