@@ -23,6 +23,16 @@ using testing::read_file;
 using testing::run_command;
 using testing::shell_quote;
 
+// Bytes that deflate cannot shrink, the same for the same seed.
+std::string incompressible(size_t size, uint32_t seed) {
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
 class Run : public ::testing::Test {
 protected:
     Run() {
@@ -134,13 +144,7 @@ TEST_F(Run, CopyThatDoesNotFitFailsAloneAndTheRunGoesOnToTheNextFolder) {
         GTEST_SKIP() << "mounting a tmpfs needs root";
     }
     testing::write_file(small + "lun.zip", "previous copy");
-    std::string noise(300'000, '\0');
-    uint32_t seed = 7;
-    for (char& c : noise) {
-        seed = seed * 1103515245u + 12345u;
-        c = static_cast<char>(seed >> 24);
-    }
-    data.write("source/noise.bin", noise);
+    data.write("source/noise.bin", incompressible(300'000, 7));
     const std::string second = data.make_folder("second") + "/";
     run_job(zip_keys("TEST_ZIP=NO\r\nCOPIA_SU_REMOTO1=   \r\nCOPIA_SU_REMOTO2=" + small +
                      "\r\nCOPIA_SU_REMOTO3=" + second + "\r\n"));
@@ -160,17 +164,7 @@ TEST_F(Run, CopyThatDoesNotFitFailsAloneAndTheRunGoesOnToTheNextFolder) {
 }
 
 TEST_F(Run, SplitArchiveIsNeverCopied) {
-    data.write("source/big.bin", std::string(200'000, '\0') + std::string(1, 'x'));
-    for (int n = 0; n < 4; ++n) {
-        // Incompressible, so the archive needs more than one volume of 65,536 bytes.
-        std::string noise(50'000, '\0');
-        uint32_t seed = 12345u + static_cast<uint32_t>(n);
-        for (char& c : noise) {
-            seed = seed * 1103515245u + 12345u;
-            c = static_cast<char>(seed >> 24);
-        }
-        data.write("source/noise" + std::to_string(n) + ".bin", noise);
-    }
+    data.write("source/noise.bin", incompressible(200'000, 12345));  // needs several volumes of 65,536 bytes
     const std::string remote = data.make_folder("remote") + "/";
     run_job(zip_keys("SPLITTING=SI\r\nSIZE_SPLIT=1000\r\nCOPIA_SU_REMOTO1=" + remote +
                      "\r\nCOPIA_SU_REMOTO5=" + remote + "\r\nTEST_ZIP=SI\r\n"));
@@ -285,13 +279,7 @@ TEST_F(Run, FullDriveUnderAnUnsplitArchiveEndsTheRunWithoutWaiting) {
     if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=128k") != 0) {
         GTEST_SKIP() << "mounting a tmpfs needs root";
     }
-    std::string noise(600'000, '\0');
-    uint32_t seed = 99;
-    for (char& c : noise) {
-        seed = seed * 1103515245u + 12345u;
-        c = static_cast<char>(seed >> 24);
-    }
-    data.write("source/noise.bin", noise);
+    data.write("source/noise.bin", incompressible(600'000, 99));
     start(zip_keys("TEST_ZIP=SI\r\n"),
           {source + "/*.*", small + "/lun.zip", data / "log.txt", data / "log_ext.txt"});
     display.fire(Timer::T_Go);
