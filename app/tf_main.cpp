@@ -65,7 +65,7 @@ void TF_Main::FormCreate() {
     const auto program_time = report::GetFileDateTime(program_file_);
     Program_Date = program_time ? core::date_text(platform::to_local_time(*program_time)) : "??.??.????";
 
-    Agente.VersionOfApplication = report::GetFileVersion(program_file_);
+    Agente.VersionOfApplication = Program_Version;
     Agente.Path_Agente = Program_Dir;
     Agente.ApplicationName = "Ferrolo";
     Agente.FileName = "Ferrolo";
@@ -117,10 +117,7 @@ bool TF_Main::choose_job_file() {
         }
         job_file = Program_Dir + file->name;
     }
-    job_.PARAM_1.clear();
-    job_.PARAM_2.clear();
-    job_.PARAM_3.clear();
-    job_.PARAM_4.clear();
+    clear_parameters();
     Leggi_File_INI(job_file, job_, state_, Agente);
     return true;
 }
@@ -132,13 +129,16 @@ bool TF_Main::job_is_runnable() const {
 
 void TF_Main::show_usage() {
     display_.show_message(kApplicationTitle, kUsage, core::MessageButtons::Ok);
-    job_.PARAM_1.clear();
-    job_.PARAM_2.clear();
-    job_.PARAM_3.clear();
-    job_.PARAM_4.clear();
+    clear_parameters();
     display_.enable_start(false);
     display_.disarm_timer(Timer::T_Go);
     exit_status_ = core::ExitStatus::NotRunnable;
+}
+
+void TF_Main::clear_parameters() {
+    for (std::string* parameter : {&job_.PARAM_1, &job_.PARAM_2, &job_.PARAM_3, &job_.PARAM_4}) {
+        parameter->clear();
+    }
 }
 
 void TF_Main::btn_startClick() {
@@ -239,8 +239,7 @@ void TF_Main::begin_packing_block() {
 void TF_Main::pack() {
     delete_earlier_archives();
     write_job_header();
-    const std::string start_line =
-        "                    Inizio zipping: " + core::Date_Today() + "-" + core::Time_Now();
+    const std::string start_line = report::stamped_line("                    Inizio zipping: ");
     Tracing_Out(start_line);
     Append_Log("");
     display_.set_label(Label::l_stato, "Zipping in corso...");
@@ -255,8 +254,7 @@ void TF_Main::pack() {
     } else {
         display_.set_label(Label::l_stato, "Zipping terminato.");
     }
-    const std::string end_line =
-        "                      Fine zipping: " + core::Date_Today() + "-" + core::Time_Now();
+    const std::string end_line = report::stamped_line("                      Fine zipping: ");
     Tracing_Out(end_line);
     Append_Log("");
     Append_Log(report::kRuleLine);
@@ -285,7 +283,7 @@ void TF_Main::delete_earlier_archives() {
 
 void TF_Main::pack_masks() {
     using namespace archive;
-    archive::PackingHandlers handlers(run_context_, Zip);
+    PackingHandlers handlers(run_context_, Zip);
     Zip.FileName = job_.PARAM_2;
     if (job_.SPLITTING) {
         Zip.SpanningOptions.AdvancedNaming = job_.ADVANCED_NAME_ZIP;

@@ -54,6 +54,7 @@ private:
     void Close();
     void FormClose();
     void show_usage();
+    void clear_parameters();
     bool choose_job_file();
     bool job_is_runnable() const;
     void Tracing_Out(std::string_view text) { log_.Tracing_Out(text); }

@@ -107,7 +107,7 @@ void Test_Zip(report::RunContext& run, TZipArchiver& ZipTest) {
     log.Append_Log(true, true, "");
     log.Append_Log(true, true, report::kRuleLine);
     log.Append_Log(true, true, "Inizio test archivio.");
-    const std::string start_line = stamped_line("                    Inizio testing: ");
+    const std::string start_line = report::stamped_line("                    Inizio testing: ");
     log.Tracing_Out(start_line);
     if (!platform::file_exists(run.job.PARAM_2)) {
         log.Append_Log(true, true, "File: " + run.job.PARAM_2 + " non trovato !");
@@ -125,7 +125,7 @@ void Test_Zip(report::RunContext& run, TZipArchiver& ZipTest) {
     }
     const auto finished = core::Clock::now();
 
-    log.Tracing_Out(stamped_line("                      Fine test: "));
+    log.Tracing_Out(report::stamped_line("                      Fine test: "));
     write_outcome(log, state.Test_Error ? "Errori durante il test !" : "Nessun errore durante il test.",
                   start_line, "Durata test: ", finished - started);
     log.Append_Log(true, true, "               Totale file testati: " + std::to_string(state.Files_Tested));

@@ -115,7 +115,7 @@ void Copia_Su_Remoto(report::RunContext& run, const std::string& destination) {
         log.Append_Log(true, true, "  Impossibile cancellare: " + target);
     }
     log.Append_Log(true, true, "Inizio copia archivio su: " + destination);
-    const std::string start_line = stamped_line("                      Inizio copia: ");
+    const std::string start_line = report::stamped_line("                      Inizio copia: ");
     log.Tracing_Out(start_line);
     if (!platform::file_exists(source)) {
         log.Append_Log(true, true, "File: " + source + " non trovato !");

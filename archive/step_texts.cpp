@@ -54,10 +54,6 @@ std::string shown_file_name(const std::string& file_name) {
     return file_name.size() < kShownWhole ? file_name : core::Shorten_Text(file_name, 40);
 }
 
-std::string stamped_line(std::string_view label) {
-    return std::string(label) + core::Date_Today() + "-" + core::Time_Now();
-}
-
 void write_outcome(report::RunLog& log, std::string_view status, const std::string& start_line,
                    std::string_view duration_label, core::Clock::duration elapsed) {
     constexpr size_t kLabelWidth = 36;
@@ -65,7 +61,7 @@ void write_outcome(report::RunLog& log, std::string_view status, const std::stri
     log.Append_Log(true, true, "Stato:");
     log.Tracing_Out(status);
     log.Append_Log(true, true, status);
-    const std::string end_line = stamped_line("                        Fine copia: ");
+    const std::string end_line = report::stamped_line("                        Fine copia: ");
     log.Tracing_Out(end_line);
     log.Append_Log(true, true, start_line);
     log.Tracing_Out(start_line);

@@ -21,9 +21,6 @@ std::string failure_line(const std::string& file_name, int native_error, int err
 // The file as the window shows it: whole below 60 characters, shortened to about 40 otherwise.
 std::string shown_file_name(const std::string& file_name);
 
-// `label` followed by today's date and the time now, as the summaries write them.
-std::string stamped_line(std::string_view label);
-
 // The part of the test's and the copy's summaries that they share: the rule, "Stato:" and `status`; the end
 // line; the start and end lines in both logs and the trace; the duration as "hh:nn:ss" after
 // `duration_label` ("Durata test: "), right-aligned to 36 characters in the logs.

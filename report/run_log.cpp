@@ -14,6 +14,10 @@ constexpr std::string_view kEndMarker = "<EOL>";
 constexpr size_t kLongestTraceText = 150;
 }  // namespace
 
+std::string stamped_line(std::string_view label) {
+    return std::string(label) + core::Date_Today() + "-" + core::Time_Now();
+}
+
 void RunLog::Crea_Log(const std::string& file_name) {
     if (file_name.empty()) {
         return;

@@ -14,6 +14,9 @@ namespace ferrolo::report {
 // The rule that frames the job header and every summary in the logs.
 inline const std::string kRuleLine(68, '-');
 
+// `label` followed by today's date and the time now, as the summaries write their start and end.
+std::string stamped_line(std::string_view label);
+
 // Writes the run log (PARAM_3) and the extended log (PARAM_4), opening and closing the file for every
 // line, and the trace, which the window shows and the agent keeps.
 class RunLog {
