@@ -45,13 +45,7 @@ void TAgente::StartUp() {
 
 void TAgente::NewLogFile() {
     try {
-        platform::File file = platform::File::open(LogFileName_, platform::File::Mode::Create);
-        std::string banner;
-        for (const std::string& line : log_banner()) {
-            banner += line + "\r\n";
-        }
-        file.write(banner);
-        file.close();
+        create_log_file(LogFileName_);
     } catch (const platform::SystemError&) {
         fail("AGENTE: impossibile creare file di log !");
     }

@@ -1,14 +1,17 @@
 #include "report/log_banner.h"
 
 #include "core/routines.h"
+#include "platform/file.h"
 
 namespace ferrolo::report {
 
-std::array<std::string, 6> log_banner() {
+void create_log_file(const std::string& path) {
     const std::string stars = std::string(13, ' ') + std::string(57, '*');
     const std::string created = "             *** File di Log creato in data: " + core::Date_Today() + " - " +
                                 core::Time_Now() + " ***";
-    return {"", stars, created, stars, "", ""};
+    platform::File file = platform::File::open(path, platform::File::Mode::Create);
+    file.write("\r\n" + stars + "\r\n" + created + "\r\n" + stars + "\r\n\r\n\r\n");
+    file.close();
 }
 
 }  // namespace ferrolo::report

@@ -1,12 +1,12 @@
-// report/log_banner.h — the six lines that open a new log file.
+// report/log_banner.h — a new log file: the six lines that open it.
 #pragma once
 
-#include <array>
 #include <string>
 
 namespace ferrolo::report {
 
-// An empty line, a row of asterisks, the creation date and time, the row again and two empty lines.
-std::array<std::string, 6> log_banner();
+// Creates `path`, or empties it, and writes the banner: an empty line, a row of asterisks, the creation
+// date and time, the row again and two empty lines. Throws platform::SystemError on failure.
+void create_log_file(const std::string& path);
 
 }  // namespace ferrolo::report

@@ -23,13 +23,7 @@ void RunLog::Crea_Log(const std::string& file_name) {
         return;
     }
     try {
-        platform::File file = platform::File::open(file_name, platform::File::Mode::Create);
-        std::string banner;
-        for (const std::string& line : log_banner()) {
-            banner += line + "\r\n";
-        }
-        file.write(banner);
-        file.close();
+        create_log_file(file_name);
     } catch (const platform::SystemError&) {
         // A run that cannot keep its log must not run: the scheduler sees status 3.
         agent_.WriteWarning("F_Main\\Crea_Log\\impossibile creare il file: " + file_name);
