@@ -82,43 +82,6 @@ std::optional<std::string> stored_name_of(std::string_view path, bool is_folder,
     return stored;
 }
 
-bool is_valid_utf8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<uint8_t>(text[i]);
-        size_t length;
-        uint32_t code;
-        uint32_t minimum;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2, code = lead & 0x1Fu, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, code = lead & 0x0Fu, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, code = lead & 0x07u, minimum = 0x10000;
-        } else {
-            return false;
-        }
-        if (text.size() - i < length) {
-            return false;
-        }
-        for (size_t k = 1; k < length; ++k) {
-            const auto byte = static_cast<uint8_t>(text[i + k]);
-            if ((byte & 0xC0) != 0x80) {
-                return false;
-            }
-            code = code << 6 | (byte & 0x3Fu);
-        }
-        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
 namespace {
 
 bool has_non_ascii(std::string_view text) {
@@ -138,7 +101,7 @@ EncodedName encode_entry_name(std::string_view name, bool oem_file_names) {
             return {std::move(*oem), false};
         }
     }
-    return {std::string(name), has_non_ascii(name) && is_valid_utf8(name)};
+    return {std::string(name), has_non_ascii(name) && platform::is_valid_utf8(name)};
 }
 
 std::string decode_entry_name(std::string_view bytes, bool utf8) {

@@ -32,6 +32,4 @@ EncodedName encode_entry_name(std::string_view name, bool oem_file_names);
 // The stored `bytes` in UTF-8: as they are when marked UTF-8, else read as code page 850.
 std::string decode_entry_name(std::string_view bytes, bool utf8);
 
-bool is_valid_utf8(std::string_view text);
-
 }  // namespace ferrolo::archive

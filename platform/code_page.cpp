@@ -113,6 +113,15 @@ std::string decode(std::string_view text, const UpperHalf& table) {
 
 }  // namespace
 
+bool is_valid_utf8(std::string_view text) {
+    for (size_t pos = 0; pos < text.size();) {
+        if (!next_code_point(text, pos)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::optional<std::string> utf8_to_cp850(std::string_view text) {
     std::string out;
     out.reserve(text.size());

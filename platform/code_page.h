@@ -7,6 +7,9 @@
 
 namespace ferrolo::platform {
 
+// True when `text` is valid, shortest-form UTF-8.
+bool is_valid_utf8(std::string_view text);
+
 // `text` (UTF-8) in OEM code page 850; nullopt when it is not valid UTF-8 or a character has no place there.
 std::optional<std::string> utf8_to_cp850(std::string_view text);
 // `text` (code page 850) in UTF-8.

@@ -37,6 +37,15 @@ uint32_t derived_attributes(const struct stat& status, std::string_view name) {
     return attributes;
 }
 
+DirEntry entry_of(const struct stat& status, std::string_view name) {
+    DirEntry entry;
+    entry.name = std::string(name);
+    entry.attributes = derived_attributes(status, name);
+    entry.size = S_ISREG(status.st_mode) ? static_cast<uint64_t>(status.st_size) : 0;
+    entry.last_write = to_file_time(status.st_mtim);
+    return entry;
+}
+
 // The entry for `name` in the folder open as `folder_descriptor` (AT_FDCWD: a path), following links to
 // files only; nullopt for anything that is neither a regular file nor a real folder.
 std::optional<DirEntry> entry_at(int folder_descriptor, const char* path, std::string_view name) {
@@ -53,12 +62,7 @@ std::optional<DirEntry> entry_at(int folder_descriptor, const char* path, std::s
     } else if (!S_ISREG(status.st_mode)) {
         return std::nullopt;
     }
-    DirEntry entry;
-    entry.name = std::string(name);
-    entry.attributes = derived_attributes(status, name);
-    entry.size = S_ISREG(status.st_mode) ? static_cast<uint64_t>(status.st_size) : 0;
-    entry.last_write = to_file_time(status.st_mtim);
-    return entry;
+    return entry_of(status, name);
 }
 
 struct FolderCloser {
@@ -121,12 +125,7 @@ std::optional<DirEntry> path_entry(const std::string& path) {
         name.remove_suffix(1);
     }
     name = name_part(name);
-    DirEntry entry;
-    entry.name = std::string(name);
-    entry.attributes = derived_attributes(status, name);
-    entry.size = S_ISREG(status.st_mode) ? static_cast<uint64_t>(status.st_size) : 0;
-    entry.last_write = to_file_time(status.st_mtim);
-    return entry;
+    return entry_of(status, name);
 }
 
 bool file_exists(const std::string& path) {
