@@ -52,6 +52,10 @@ TF_Main::TF_Main(core::Window_Display& display, std::string program_file, const 
     for (archive::TZipArchiver* engine : {&Zip, &ZipTest}) {
         engine->Options.StorePath = archive::TZipStorePathMode::spFullPath;
         engine->SetCompressionLevel(archive::TZipCompressionLevel::clNormal);
+        // Asked only where a step has no failure handler of its own.
+        engine->AskUser = [this](std::string_view text, core::MessageButtons buttons) {
+            return display_.show_message(kApplicationTitle, text, buttons);
+        };
     }
     job_.PARAM_1 = parameters[0];
     job_.PARAM_2 = parameters[1];
