@@ -8,7 +8,10 @@
 #include <array>
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -18,6 +21,7 @@
 namespace ferrolo::app {
 namespace {
 
+using core::JobSettings;
 using testing::crlf_lines;
 using testing::read_file;
 using testing::TempFolder;
@@ -27,102 +31,42 @@ std::string golden_default_job_file() {
     return read_file(std::string(FERROLO_APP_FIXTURES) + "/default_job.ini");
 }
 
-// The texts of the agent's lines from the main window's routines, without their "version|date|time|" stamp.
-std::vector<std::string> agent_texts(const std::string& log_path) {
-    std::vector<std::string> texts;
-    for (const std::string& line : crlf_lines(read_file(log_path))) {
-        const size_t text = line.find("|F_Main\\");
-        if (text != std::string::npos) {
-            texts.push_back(line.substr(text + 1));
-        }
-    }
-    return texts;
-}
-
-TEST(DefaultJobFile, IsWrittenByteForByteAsTheHandWrittenGoldenFile) {
+TEST(DefaultJobFile, IsWrittenByteForByteAsTheHandWrittenGoldenFileOverALongerOneAndNeverLeftHalfWritten) {
     const std::string golden = golden_default_job_file();
-    // Guards the fixture itself against an editor or a checkout that changed its line ends.
-    ASSERT_EQ(crlf_lines(golden).size(), 118u);
-    ASSERT_TRUE(golden.ends_with("\r\n"));
-    ASSERT_EQ(std::count(golden.begin(), golden.end(), '\n'), 118);
-    ASSERT_EQ(std::count(golden.begin(), golden.end(), '\r'), 118);
-
-    const TempFolder folder;
-    Crea_File_INI(folder / "Ferrolo.INI");
-    const std::string written = read_file(folder / "Ferrolo.INI");
-    EXPECT_EQ(written.size(), golden.size());
-    EXPECT_EQ(written, golden);
-
-    const std::vector<std::string> lines = crlf_lines(written);
+    // Guards the fixture against an editor or a checkout that changed its bytes: 118 lines, each (the last
+    // too) ended by CR LF, tabs on lines 38-44 but a blank on line 45, and the "à" of line 100 in UTF-8.
+    const std::vector<std::string> lines = crlf_lines(golden);
     ASSERT_EQ(lines.size(), 118u);
-    EXPECT_TRUE(written.ends_with("MOSTRA_RIS_COPIE=\r\n")) << "the last line has its CR LF too";
-    EXPECT_EQ(lines[0].size(), 107u);
-    EXPECT_EQ(lines[24].size(), 90u);
-    for (size_t line = 38; line <= 44; ++line) {
-        EXPECT_EQ(lines[line - 1][line == 38 ? 9 : 8], '\t') << "line " << line;
+    ASSERT_EQ(std::count(golden.begin(), golden.end(), '\r'), 118);
+    ASSERT_EQ(std::count(golden.begin(), golden.end(), '\n'), 118);
+    for (size_t line = 38; line <= 45; ++line) {
+        EXPECT_EQ(lines[line - 1].at(lines[line - 1].find_first_of("\t ")), line == 45 ? ' ' : '\t') << line;
     }
-    EXPECT_EQ(lines[44].substr(0, 10), ";vs4700MB ") << "line 45 has a blank, not a tab";
-    EXPECT_EQ(lines[22], "");
-    EXPECT_EQ(lines[28], ";Copia su remoto (indicare full path /mnt/backup/)");
-    EXPECT_EQ(lines[59], "HOST_SMTP=mail.example.com");
-    EXPECT_EQ(lines[73], "MSG_EMAIL_FROM_SMTP=ferrolo@example.com");
-    EXPECT_EQ(lines[99].substr(0, 24), ";La mail di debug verr\xC3\xA0") << "the \"a grave\" in UTF-8";
-}
+    EXPECT_TRUE(lines[99].starts_with(";La mail di debug verr\xC3\xA0 "));
 
-TEST(DefaultJobFile, ReplacesALongerFileOfTheSameName) {
     const TempFolder folder;
     const std::string path = folder.write("job.ini", std::string(20000, 'x'));
     Crea_File_INI(path);
-    EXPECT_EQ(read_file(path), golden_default_job_file());
-}
+    EXPECT_EQ(read_file(path), golden);
 
-TEST(DefaultJobFile, FailsSilentlyWhereItCannotBeWritten) {
-    const TempFolder folder;
-    EXPECT_NO_THROW(Crea_File_INI(folder / "missing/job.ini"));
-    EXPECT_FALSE(platform::file_exists(folder / "missing/job.ini"));
-    const std::string taken = folder.make_folder("job.ini");
-    EXPECT_NO_THROW(Crea_File_INI(taken));
-    EXPECT_TRUE(platform::folder_exists(taken));
-}
-
-// Limits the size of the files this process writes, as a full disk would, until the end of the scope.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        // A write past the limit then fails with EFBIG instead of ending the process.
-        saved_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, saved_handler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*saved_handler_)(int) = SIG_DFL;
-};
-
-TEST(DefaultJobFile, LeavesNoHalfWrittenFileToBeReadAsTheJob) {
-    const TempFolder folder;
-    {
-        const FileSizeLimit limit(1000);
-        Crea_File_INI(folder / "job.ini");
-    }
-    EXPECT_FALSE(platform::file_exists(folder / "job.ini"));
+    // A full disk, where a write past the limit fails with EFBIG instead of ending the process: no file is
+    // better than half a job file, which would be read as the job; and nothing is thrown.
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit limited{1000, saved.rlim_max};
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    EXPECT_NO_THROW(Crea_File_INI(path));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_FALSE(platform::file_exists(path));
 }
 
 class JobFileReading : public ::testing::Test {
 protected:
     JobFileReading() {
         agent.Path_Agente = folder.path();
-        agent.FileName = "Ferrolo";
-        agent.ApplicationName = "Ferrolo";
+        agent.FileName = agent.ApplicationName = "Ferrolo";
         agent.VersionOfApplication = "1.0.0.0";
         agent.StartUp();
     }
@@ -133,261 +77,166 @@ protected:
     }
     bool read_job() { return Leggi_File_INI(job_path, job, state, agent); }
 
-    std::vector<std::string> agent_messages() const { return agent_texts(folder / "Ferrolo.LOG"); }
+    // The texts of the agent's lines from the main window's routines, without their stamp.
+    std::vector<std::string> agent_messages() const {
+        std::vector<std::string> texts;
+        for (const std::string& line : crlf_lines(read_file(folder / "Ferrolo.LOG"))) {
+            if (const size_t text = line.find("|F_Main\\"); text != std::string::npos) {
+                texts.push_back(line.substr(text + 1));
+            }
+        }
+        return texts;
+    }
 
     TempFolder folder;
     std::string job_path = folder / "job.ini";
+    std::string reading = "F_Main\\Leggi_File_Ini: " + job_path, file = "F_Main\\File: " + job_path;
     report::TAgente agent;
-    core::JobSettings job;
+    JobSettings job;
     core::RunState state;
 };
 
-TEST_F(JobFileReading, PutsEveryKeyIntoItsOwnField) {
-    const bool read = read_job(
-        "[PARAMETRI_LINEA_COMANDO]\r\n"
-        "PARAM_1=/data/*.*\r\nPARAM_2=/backup/lun.zip\r\nPARAM_3=/logs/run.txt\r\nPARAM_4=/logs/ext.txt\r\n"
-        "INCLUDE_1=/i1\r\nINCLUDE_2=/i2\r\nINCLUDE_3=/i3\r\nINCLUDE_4=/i4\r\nINCLUDE_5=/i5\r\n"
-        "[PARAMETRI_FILEZIP]\r\n"
-        "TEST_ZIP=NO\r\nSPLITTING=SI\r\nADVANCED_NAME_ZIP=SI\r\nSIZE_SPLIT=vs100MB\r\n"
-        "CANCELLA_ZIP_PRECEDENTE=NO\r\nNOMEFILE_AUTOMATICO=SI\r\n"
-        "COPIA_SU_REMOTO1=/r1\r\nCOPIA_SU_REMOTO2=/r2\r\nCOPIA_SU_REMOTO3=/r3\r\nCOPIA_SU_REMOTO4=/r4\r\n"
-        "COPIA_SU_REMOTO5=/r5\r\n"
-        "[PARAMETRI_SMTP]\r\n"
-        "HOST_SMTP=smtp.ferrolo.test\r\nPORT_SMTP=587\r\nPROT_SSL=SI\r\nSEND_ATTACHMENT=NO\r\n"
-        "USERID_SMTP=operator\r\nPASSWORD_SMTP=secret\r\nMSG_FROM_SMTP=Server di backup\r\n"
-        "MSG_EMAIL_FROM_SMTP=backup@ferrolo.test\r\nMSG_SUBJECT_SMTP=Copie\r\n"
-        "EMAIL_TO_1_SMTP=a1@ferrolo.test\r\nEMAIL_TO_2_SMTP=a2@ferrolo.test\r\nEMAIL_TO_3_SMTP=a3@ferrolo."
-        "test\r\n"
-        "EMAIL_TO_4_SMTP=a4@ferrolo.test\r\nEMAIL_TO_5_SMTP=a5@ferrolo.test\r\n"
-        "EMAIL_DEBUG=debug@ferrolo.test\r\nEMAIL_DEBUG_TO_DATE=31/12/2030\r\n"
-        "[PARAMETRI_SHUTDOWN]\r\nSHUTDOWN=SI\r\n"
-        "[SERVIZI]\r\nSERVIZIO_1=mysql\r\nSERVIZIO_2=nginx\r\nSERVIZIO_3=cron\r\n"
-        "[VARIE]\r\nMOSTRA_RIS_COPIE=SI\r\n");
+// Every text is its key's name in quotes with blanks inside them, which the reader keeps for the settings.
+// Then the file goes: the next read writes the default file but reads nothing of it.
+TEST_F(JobFileReading, PutsEveryTextIntoItsOwnFieldThenResetsOnlyTheMailAndPowerOffSettingsWhenTheFileGoes) {
+    const std::string command_line = "PARAMETRI_LINEA_COMANDO", smtp = "PARAMETRI_SMTP";
+    // Section, key, field, whether trimmed, and the value after reading a missing file (none: kept).
+    using Key = std::tuple<std::string, std::string, std::string*, bool, std::optional<std::string>>;
+    std::vector<Key> keys = {
+        {smtp, "HOST_SMTP", &job.HOST_SMTP, true, "mail.example.com"},
+        {smtp, "PORT_SMTP", &job.PORT_SMTP, true, "25"},
+        {smtp, "USERID_SMTP", &job.USERID_SMTP, false, "Ferrolo"},
+        {smtp, "PASSWORD_SMTP", &job.PASSWORD_SMTP, false, ""},
+        {smtp, "MSG_FROM_SMTP", &job.MSG_FROM_SMTP, true, "Ferrolo"},
+        {smtp, "MSG_EMAIL_FROM_SMTP", &job.MSG_EMAIL_FROM_SMTP, true, "ferrolo@example.com"},
+        {smtp, "MSG_SUBJECT_SMTP", &job.MSG_SUBJECT_SMTP, true, "Report copie interne"},
+        {smtp, "EMAIL_DEBUG", &job.EMAIL_DEBUG, true, ""},
+        {smtp, "EMAIL_DEBUG_TO_DATE", &job.EMAIL_DEBUG_TO_DATE, true, ""}};
+    std::string* const params[] = {&job.PARAM_1, &job.PARAM_2, &job.PARAM_3, &job.PARAM_4};
+    for (size_t n = 1; n <= 5; ++n) {
+        const std::string number = std::to_string(n);
+        keys.emplace_back(command_line, "INCLUDE_" + number, &job.INCLUDE[n - 1], true, std::nullopt);
+        keys.emplace_back(smtp, "EMAIL_TO_" + number + "_SMTP", &job.EMAIL_TO_SMTP[n - 1], true, "");
+        keys.emplace_back("PARAMETRI_FILEZIP", "COPIA_SU_REMOTO" + number, &job.COPIA_SU_REMOTO[n - 1], false,
+                          std::nullopt);
+        if (n <= 4) {
+            keys.emplace_back(command_line, "PARAM_" + number, params[n - 1], true, std::nullopt);
+        }
+        if (n <= 3) {
+            keys.emplace_back("SERVIZI", "SERVIZIO_" + number, &job.SERVIZIO[n - 1], true, std::nullopt);
+        }
+    }
+    // Each flag set against both its default and its value after reading a missing file.
+    std::string content =
+        "[PARAMETRI_FILEZIP]\r\nSIZE_SPLIT=' vs700mb '\r\nTEST_ZIP=NO\r\nCANCELLA_ZIP_PRECEDENTE=NO\r\n"
+        "SPLITTING=SI\r\nADVANCED_NAME_ZIP=SI\r\nNOMEFILE_AUTOMATICO=SI\r\n[VARIE]\r\nMOSTRA_RIS_COPIE=SI\r\n"
+        "[PARAMETRI_SMTP]\r\nPROT_SSL=SI\r\nSEND_ATTACHMENT=NO\r\n[PARAMETRI_SHUTDOWN]\r\nSHUTDOWN=SI\r\n";
+    for (const auto& [section, key, field, trimmed, after_missing] : keys) {
+        content += "[" + section + "]\r\n" + key + "=\" /" + key + "/ \"\r\n";
+    }
 
-    EXPECT_TRUE(read);
-    EXPECT_EQ(job.PARAM_1, "/data/*.*");
-    EXPECT_EQ(job.PARAM_2, "/backup/lun.zip");
-    EXPECT_EQ(job.PARAM_3, "/logs/run.txt");
-    EXPECT_EQ(job.PARAM_4, "/logs/ext.txt");
-    EXPECT_EQ(job.INCLUDE, (std::array<std::string, 5>{"/i1", "/i2", "/i3", "/i4", "/i5"}));
-    EXPECT_FALSE(job.TEST_ZIP);
-    EXPECT_TRUE(job.SPLITTING);
-    EXPECT_TRUE(job.ADVANCED_NAME_ZIP);
-    EXPECT_EQ(job.SIZE_SPLIT, "VS100MB");
-    EXPECT_FALSE(job.CANCELLA_ZIP_PRECEDENTE);
-    EXPECT_TRUE(job.NOMEFILE_AUTOMATICO);
-    EXPECT_EQ(job.COPIA_SU_REMOTO, (std::array<std::string, 5>{"/r1", "/r2", "/r3", "/r4", "/r5"}));
-    EXPECT_EQ(job.HOST_SMTP, "smtp.ferrolo.test");
-    EXPECT_EQ(job.PORT_SMTP, "587");
-    EXPECT_TRUE(job.PROT_SSL);
-    EXPECT_FALSE(job.SEND_ATTACHMENT);
-    EXPECT_EQ(job.USERID_SMTP, "operator");
-    EXPECT_EQ(job.PASSWORD_SMTP, "secret");
-    EXPECT_EQ(job.MSG_FROM_SMTP, "Server di backup");
-    EXPECT_EQ(job.MSG_EMAIL_FROM_SMTP, "backup@ferrolo.test");
-    EXPECT_EQ(job.MSG_SUBJECT_SMTP, "Copie");
-    EXPECT_EQ(job.EMAIL_TO_SMTP,
-              (std::array<std::string, 5>{"a1@ferrolo.test", "a2@ferrolo.test", "a3@ferrolo.test",
-                                          "a4@ferrolo.test", "a5@ferrolo.test"}));
-    EXPECT_EQ(job.EMAIL_DEBUG, "debug@ferrolo.test");
-    EXPECT_EQ(job.EMAIL_DEBUG_TO_DATE, "31/12/2030");
-    EXPECT_TRUE(job.SHUTDOWN);
-    EXPECT_FALSE(state.Shutdown_Requested) << "the job asks for the power-off; only closing requests it";
-    EXPECT_EQ(job.SERVIZIO, (std::array<std::string, 3>{"mysql", "nginx", "cron"}));
-    EXPECT_TRUE(job.MOSTRA_RIS_COPIE);
+    EXPECT_TRUE(read_job(content));
+    for (const auto& [section, key, field, trimmed, after_missing] : keys) {
+        EXPECT_EQ(*field, trimmed ? "/" + key + "/" : " /" + key + "/ ") << key;
+    }
+    EXPECT_EQ(job.SIZE_SPLIT, "VS700MB");
 
-    EXPECT_EQ(agent_messages(),
-              (std::vector<std::string>{"F_Main\\Leggi_File_Ini: " + job_path,
-                                        "F_Main\\File: " + job_path + " letto correttamente."}));
-}
-
-TEST_F(JobFileReading, CreatesAMissingFileWithoutReadingItSoTheNextRunGetsItsValues) {
-    job.TEST_ZIP = false;
+    std::filesystem::remove(job_path);
+    state.Shutdown_Requested = true;
     EXPECT_FALSE(read_job());
     EXPECT_EQ(read_file(job_path), golden_default_job_file());
-    EXPECT_FALSE(job.TEST_ZIP) << "the new file says SI, but it is read only by the next run";
-    EXPECT_FALSE(job.CANCELLA_ZIP_PRECEDENTE);
-    EXPECT_EQ(job.SIZE_SPLIT, "vs1_44MB") << "the value before reading, not yet upper-cased";
-    EXPECT_EQ(job.USERID_SMTP, "Ferrolo");
-    EXPECT_EQ(agent_messages(),
-              (std::vector<std::string>{
-                  "F_Main\\Leggi_File_Ini: " + job_path,
-                  "F_Main\\File: " + job_path + " non trovato creazione file con valori di default.",
-                  "F_Main\\File: " + job_path + " creazione file con valori di default terminata."}));
-
-    EXPECT_TRUE(read_job());
-    EXPECT_TRUE(job.TEST_ZIP && job.CANCELLA_ZIP_PRECEDENTE && job.SEND_ATTACHMENT);
-    EXPECT_FALSE(job.SPLITTING || job.ADVANCED_NAME_ZIP || job.NOMEFILE_AUTOMATICO || job.PROT_SSL ||
-                 job.SHUTDOWN || job.MOSTRA_RIS_COPIE);
-    EXPECT_EQ(job.SIZE_SPLIT, "VS1_44MB");
-    EXPECT_EQ(job.USERID_SMTP + job.MSG_FROM_SMTP, "FerroloFerrolo");
-    EXPECT_EQ(agent_messages().back(), "F_Main\\File: " + job_path + " letto correttamente.");
-}
-
-TEST_F(JobFileReading, ResetsTheMailAndPowerOffSettingsButKeepsTheRestWhenTheFileIsMissing) {
-    job.SHUTDOWN = job.SPLITTING = job.PROT_SSL = true;
-    state.Shutdown_Requested = true;
-    job.SEND_ATTACHMENT = false;
-    job.SIZE_SPLIT = "VS700MB";
-    job.HOST_SMTP = job.PORT_SMTP = job.USERID_SMTP = job.PASSWORD_SMTP = job.MSG_FROM_SMTP = "earlier";
-    job.MSG_EMAIL_FROM_SMTP = job.MSG_SUBJECT_SMTP = job.EMAIL_DEBUG = job.EMAIL_DEBUG_TO_DATE = "earlier";
-    job.EMAIL_TO_SMTP.fill("earlier");
-    // Not reset: what the command line or an earlier read left.
-    job.PARAM_1 = "/data/*.*";
-    job.INCLUDE[0] = job.COPIA_SU_REMOTO[0] = job.SERVIZIO[0] = "kept";
-    job.TEST_ZIP = job.CANCELLA_ZIP_PRECEDENTE = job.ADVANCED_NAME_ZIP = job.NOMEFILE_AUTOMATICO = true;
-    job.MOSTRA_RIS_COPIE = true;
-
-    EXPECT_FALSE(read_job());
-
-    EXPECT_FALSE(job.SHUTDOWN || job.SPLITTING || job.PROT_SSL || state.Shutdown_Requested);
-    EXPECT_TRUE(job.SEND_ATTACHMENT);
+    for (const auto& [section, key, field, trimmed, after_missing] : keys) {
+        EXPECT_EQ(*field, after_missing.value_or(trimmed ? "/" + key + "/" : " /" + key + "/ ")) << key;
+    }
     EXPECT_EQ(job.SIZE_SPLIT, "vs1_44MB");
-    EXPECT_EQ(job.HOST_SMTP, "mail.example.com");
-    EXPECT_EQ(job.PORT_SMTP, "25");
-    EXPECT_EQ(job.USERID_SMTP, "Ferrolo");
-    EXPECT_EQ(job.PASSWORD_SMTP, "");
-    EXPECT_EQ(job.MSG_FROM_SMTP, "Ferrolo");
-    EXPECT_EQ(job.MSG_EMAIL_FROM_SMTP, "ferrolo@example.com");
-    EXPECT_EQ(job.MSG_SUBJECT_SMTP, "Report copie interne");
-    EXPECT_EQ(job.EMAIL_TO_SMTP, (std::array<std::string, 5>{}));
-    EXPECT_EQ(job.EMAIL_DEBUG + job.EMAIL_DEBUG_TO_DATE, "");
+    EXPECT_EQ((std::vector<bool>{job.SHUTDOWN, job.SPLITTING, job.PROT_SSL, state.Shutdown_Requested,
+                                 job.SEND_ATTACHMENT, job.TEST_ZIP, job.CANCELLA_ZIP_PRECEDENTE,
+                                 job.ADVANCED_NAME_ZIP, job.NOMEFILE_AUTOMATICO, job.MOSTRA_RIS_COPIE}),
+              (std::vector<bool>{false, false, false, false, true, false, false, true, true, true}));
 
-    EXPECT_EQ(job.PARAM_1, "/data/*.*");
-    EXPECT_EQ(job.INCLUDE[0] + job.COPIA_SU_REMOTO[0] + job.SERVIZIO[0], "keptkeptkept");
-    EXPECT_TRUE(job.TEST_ZIP && job.CANCELLA_ZIP_PRECEDENTE && job.ADVANCED_NAME_ZIP &&
-                job.NOMEFILE_AUTOMATICO && job.MOSTRA_RIS_COPIE);
+    EXPECT_TRUE(read_job()) << "the next run reads the new file";
+    EXPECT_TRUE(job.TEST_ZIP && job.CANCELLA_ZIP_PRECEDENTE);
+    EXPECT_EQ(agent_messages(),
+              (std::vector<std::string>{reading, file + " letto correttamente.", reading,
+                                        file + " non trovato creazione file con valori di default.",
+                                        file + " creazione file con valori di default terminata.", reading,
+                                        file + " letto correttamente."}));
 }
 
-TEST_F(JobFileReading, TreatsAFolderOfTheJobFilesNameAsMissing) {
+// Each flag is set, alone, against its value when missing; every other flag must keep its own. Every text is
+// missing too but for the parameters, which fill only what the command line left empty.
+TEST_F(JobFileReading,
+       GivesEveryFlagItsOwnFieldAndEveryMissingKeyItsDefaultButNeverOverwritesTheCommandLine) {
+    // Section, key, field, and the value when the key is missing.
+    const std::tuple<std::string, std::string, bool JobSettings::*, bool> flags[] = {
+        {"PARAMETRI_SMTP", "PROT_SSL", &JobSettings::PROT_SSL, false},
+        {"PARAMETRI_SMTP", "SEND_ATTACHMENT", &JobSettings::SEND_ATTACHMENT, true},
+        {"PARAMETRI_SHUTDOWN", "SHUTDOWN", &JobSettings::SHUTDOWN, false},
+        {"PARAMETRI_FILEZIP", "TEST_ZIP", &JobSettings::TEST_ZIP, true},
+        {"PARAMETRI_FILEZIP", "SPLITTING", &JobSettings::SPLITTING, false},
+        {"PARAMETRI_FILEZIP", "CANCELLA_ZIP_PRECEDENTE", &JobSettings::CANCELLA_ZIP_PRECEDENTE, true},
+        {"PARAMETRI_FILEZIP", "ADVANCED_NAME_ZIP", &JobSettings::ADVANCED_NAME_ZIP, false},
+        {"PARAMETRI_FILEZIP", "NOMEFILE_AUTOMATICO", &JobSettings::NOMEFILE_AUTOMATICO, false},
+        {"VARIE", "MOSTRA_RIS_COPIE", &JobSettings::MOSTRA_RIS_COPIE, false}};
+    job.PARAM_1 = "/cmd/*.*";
+    job.PARAM_2 = "/cmd/lun.zip";
+    job.INCLUDE[0] = job.COPIA_SU_REMOTO[0] = job.SERVIZIO[0] = "earlier";
+    // An underscore before the remote folder's number makes another key.
+    const std::string texts =
+        "[PARAMETRI_LINEA_COMANDO]\r\nPARAM_1=/file/*.*\r\nPARAM_2=\r\nPARAM_3=/file/log.txt\r\n"
+        "[PARAMETRI_FILEZIP]\r\nCOPIA_SU_REMOTO_1=/mnt/copia/\r\n";
+    for (const auto& set : flags) {
+        const auto& [section, key, field, when_missing] = set;
+        EXPECT_TRUE(read_job(texts + "[" + section + "]\r\n" + key + (when_missing ? "=NO" : "=SI")));
+        for (const auto& flag : flags) {
+            EXPECT_EQ(job.*std::get<2>(flag), std::get<3>(flag) != (&flag == &set))
+                << key << ", " << std::get<1>(flag);
+        }
+        EXPECT_FALSE(state.Shutdown_Requested) << "the job asks for the power-off; only closing requests it";
+    }
+    EXPECT_EQ((std::vector<std::string>{job.PARAM_1, job.PARAM_2, job.PARAM_3, job.PARAM_4, job.INCLUDE[0],
+                                        job.COPIA_SU_REMOTO[0], job.SERVIZIO[0], job.USERID_SMTP,
+                                        job.MSG_FROM_SMTP, job.SIZE_SPLIT, job.HOST_SMTP, job.PORT_SMTP,
+                                        job.MSG_EMAIL_FROM_SMTP, job.MSG_SUBJECT_SMTP}),
+              (std::vector<std::string>{"/cmd/*.*", "/cmd/lun.zip", "/file/log.txt", "", "", "", "", "", "",
+                                        "VS1_44MB", "mail.example.com", "25", "ferrolo@example.com",
+                                        "Report copie interne"}));
+}
+
+TEST_F(JobFileReading, ReadsSiInAnyCaseAndWithinBlanksButMostraRisCopieOnlyInCapitals) {
+    const auto read = [&](const std::string& value) {
+        read_job("[PARAMETRI_FILEZIP]\nTEST_ZIP=" + value + "\n[VARIE]\nMOSTRA_RIS_COPIE=" + value);
+        return std::pair(job.TEST_ZIP, job.MOSTRA_RIS_COPIE);
+    };
+    EXPECT_EQ(read("si"), std::pair(true, false));
+    EXPECT_EQ(read("\" SI\t\""), std::pair(true, true));
+    for (const std::string value : {"S I", "YES", ""}) {
+        EXPECT_EQ(read(value), std::pair(false, false)) << value;
+    }
+}
+
+TEST_F(JobFileReading, TakesAFolderOfTheJobFilesNameForAMissingFileAndLeavesIt) {
     folder.make_folder("job.ini");
     EXPECT_FALSE(read_job());
     EXPECT_TRUE(platform::folder_exists(job_path));
-    EXPECT_EQ(agent_messages().at(1),
-              "F_Main\\File: " + job_path + " non trovato creazione file con valori di default.");
+    EXPECT_EQ(agent_messages().at(1), file + " non trovato creazione file con valori di default.");
 }
 
-TEST_F(JobFileReading, GivesEachMissingKeyItsOwnDefault) {
-    job.PARAM_1 = "/data/*.*";
-    job.INCLUDE[0] = job.COPIA_SU_REMOTO[0] = job.SERVIZIO[0] = "earlier";
-    job.ADVANCED_NAME_ZIP = job.NOMEFILE_AUTOMATICO = job.MOSTRA_RIS_COPIE = true;
-
-    EXPECT_TRUE(read_job("[PARAMETRI_SMTP]\r\n; nothing but a comment\r\n"));
-
-    EXPECT_TRUE(job.TEST_ZIP);
-    EXPECT_TRUE(job.CANCELLA_ZIP_PRECEDENTE);
-    EXPECT_TRUE(job.SEND_ATTACHMENT);
-    EXPECT_EQ(job.USERID_SMTP, "") << "a missing user id is empty, not the value before reading";
-    EXPECT_EQ(job.MSG_FROM_SMTP, "");
-    EXPECT_EQ(job.SIZE_SPLIT, "VS1_44MB") << "the default goes through the reading rule too";
-    EXPECT_EQ(job.HOST_SMTP, "mail.example.com");
-    EXPECT_EQ(job.MSG_EMAIL_FROM_SMTP, "ferrolo@example.com");
-    EXPECT_EQ(job.MSG_SUBJECT_SMTP, "Report copie interne");
-    EXPECT_EQ(job.PORT_SMTP, "25");
-    EXPECT_FALSE(job.ADVANCED_NAME_ZIP || job.NOMEFILE_AUTOMATICO || job.MOSTRA_RIS_COPIE);
-    EXPECT_EQ(job.PARAM_1, "/data/*.*");
-    EXPECT_EQ(job.INCLUDE[0] + job.COPIA_SU_REMOTO[0] + job.SERVIZIO[0], "") << "always assigned";
-}
-
-TEST_F(JobFileReading, AcceptsSiInAnyCaseExceptForMostraRisCopie) {
-    EXPECT_TRUE(read_job("[PARAMETRI_FILEZIP]\r\nTEST_ZIP=si\r\n[VARIE]\r\nMOSTRA_RIS_COPIE=si\r\n"));
-    EXPECT_TRUE(job.TEST_ZIP);
-    EXPECT_FALSE(job.MOSTRA_RIS_COPIE);
-
-    // The quotes keep the blanks past the reader, so the trimming of the settings is what counts.
-    EXPECT_TRUE(
-        read_job("[PARAMETRI_FILEZIP]\r\nTEST_ZIP=\" SI\t\"\r\n[VARIE]\r\nMOSTRA_RIS_COPIE=' SI '\r\n"));
-    EXPECT_TRUE(job.TEST_ZIP);
-    EXPECT_TRUE(job.MOSTRA_RIS_COPIE);
-
-    EXPECT_TRUE(
-        read_job("[PARAMETRI_FILEZIP]\r\nTEST_ZIP=S I\r\nCANCELLA_ZIP_PRECEDENTE=YES\r\n"
-                 "SPLITTING=Si\r\n[PARAMETRI_SMTP]\r\nSEND_ATTACHMENT=\r\n"));
-    EXPECT_FALSE(job.TEST_ZIP);
-    EXPECT_FALSE(job.CANCELLA_ZIP_PRECEDENTE);
-    EXPECT_TRUE(job.SPLITTING);
-    EXPECT_FALSE(job.SEND_ATTACHMENT) << "an empty value is not a missing key";
-}
-
-TEST_F(JobFileReading, StoresTheVolumeSizeInAsciiCapitals) {
-    EXPECT_TRUE(read_job("[PARAMETRI_FILEZIP]\r\nSIZE_SPLIT=\"  vs700mb \"\r\n"));
-    EXPECT_EQ(job.SIZE_SPLIT, "VS700MB");
-    EXPECT_TRUE(read_job("[PARAMETRI_FILEZIP]\r\nSIZE_SPLIT=vs\xC3\xA0z\r\n"));
-    EXPECT_EQ(job.SIZE_SPLIT, "VS\xC3\xA0Z");
-}
-
-TEST_F(JobFileReading, KeepsBlanksInsideQuotesOnlyForTheUntrimmedKeys) {
-    EXPECT_TRUE(
-        read_job("[PARAMETRI_FILEZIP]\r\nCOPIA_SU_REMOTO1=\" /mnt/copia 1/ \"\r\nCOPIA_SU_REMOTO2='  '\r\n"
-                 "COPIA_SU_REMOTO3=   /mnt/unquoted/   \r\n"
-                 "[PARAMETRI_SMTP]\r\nUSERID_SMTP=' operator '\r\nPASSWORD_SMTP=\"  pass word\"\r\n"
-                 "HOST_SMTP=\" smtp.ferrolo.test \"\r\nMSG_SUBJECT_SMTP=' Copie '\r\nEMAIL_TO_1_SMTP=\" "
-                 "a@ferrolo.test\"\r\n"
-                 "[PARAMETRI_LINEA_COMANDO]\r\nPARAM_1=\" /data/*.* \"\r\nINCLUDE_1=' /more/*.* '\r\n"
-                 "[SERVIZI]\r\nSERVIZIO_1=\" mysql \"\r\n"));
-    EXPECT_EQ(job.COPIA_SU_REMOTO[0], " /mnt/copia 1/ ");
-    EXPECT_EQ(job.COPIA_SU_REMOTO[1], "  ");
-    EXPECT_EQ(job.COPIA_SU_REMOTO[2], "/mnt/unquoted/") << "blanks outside quotes go with the reader";
-    EXPECT_EQ(job.USERID_SMTP, " operator ");
-    EXPECT_EQ(job.PASSWORD_SMTP, "  pass word");
-    EXPECT_EQ(job.HOST_SMTP, "smtp.ferrolo.test");
-    EXPECT_EQ(job.MSG_SUBJECT_SMTP, "Copie");
-    EXPECT_EQ(job.EMAIL_TO_SMTP[0], "a@ferrolo.test");
-    EXPECT_EQ(job.PARAM_1, "/data/*.*");
-    EXPECT_EQ(job.INCLUDE[0], "/more/*.*");
-    EXPECT_EQ(job.SERVIZIO[0], "mysql");
-}
-
-TEST_F(JobFileReading, DoesNotRecogniseAnUnderscoreBeforeTheRemoteCopyNumber) {
-    EXPECT_TRUE(
-        read_job("[PARAMETRI_FILEZIP]\r\nCOPIA_SU_REMOTO_1=/mnt/copia/\r\nCOPIA_SU_REMOTO2=/mnt/due/\r\n"));
-    EXPECT_EQ(job.COPIA_SU_REMOTO[0], "");
-    EXPECT_EQ(job.COPIA_SU_REMOTO[1], "/mnt/due/");
-}
-
-TEST_F(JobFileReading, FillsOnlyTheParametersTheCommandLineLeftEmpty) {
-    job.PARAM_1 = "/cmd/*.*";
-    job.PARAM_2 = "/cmd/lun.zip";
-    job.PARAM_3 = "/cmd/log.txt";
-    EXPECT_TRUE(
-        read_job("[PARAMETRI_LINEA_COMANDO]\r\nPARAM_1=/file/*.*\r\nPARAM_2=\r\nPARAM_3=/file/log.txt\r\n"
-                 "PARAM_4=  /file/log_ext.txt  \r\n"));
-    EXPECT_EQ(job.PARAM_1, "/cmd/*.*");
-    EXPECT_EQ(job.PARAM_2, "/cmd/lun.zip");
-    EXPECT_EQ(job.PARAM_3, "/cmd/log.txt");
-    EXPECT_EQ(job.PARAM_4, "/file/log_ext.txt");
-
-    core::JobSettings blank_command_line;
-    job = blank_command_line;
-    EXPECT_TRUE(read_job("[PARAMETRI_LINEA_COMANDO]\r\nPARAM_1=\"   \"\r\n"));
-    EXPECT_EQ(job.PARAM_1, "") << "a value of blanks leaves the parameter empty";
-}
-
-TEST_F(JobFileReading, WarnsAndKeepsTheResetValuesWhenTheFileCannotBeRead) {
+TEST_F(JobFileReading, WarnsAndKeepsTheSettingsAsTheyStoodWhenTheFileCannotBeRead) {
     // Reading /proc/self/mem at offset 0 fails with an I/O error even for root, which no permission can
     // refuse.
-    const std::string unreadable = job_path;
-    std::filesystem::create_symlink("/proc/self/mem", unreadable);
+    std::filesystem::create_symlink("/proc/self/mem", job_path);
     try {
-        platform::ProfileFile::load(unreadable);
+        platform::ProfileFile::load(job_path);
         GTEST_SKIP() << "/proc/self/mem could be read here";
     } catch (const std::exception&) {
     }
-    job.HOST_SMTP = "earlier";
-    job.TEST_ZIP = true;
+    job.ADVANCED_NAME_ZIP = true;
 
     EXPECT_FALSE(read_job());
-
-    EXPECT_EQ(job.HOST_SMTP, "mail.example.com");
-    EXPECT_TRUE(job.TEST_ZIP) << "nothing was read, so the kept fields stand";
-    const std::vector<std::string> log = crlf_lines(read_file(folder / "Ferrolo.LOG"));
-    const auto warning = std::find(log.begin(), log.end(), "Warning Agente !");
-    ASSERT_NE(warning, log.end());
-    ASSERT_NE(warning + 1, log.end());
-    EXPECT_TRUE(warning[1].ends_with("|F_Main\\File: " + unreadable + " non letto correttamente."));
+    EXPECT_TRUE(job.ADVANCED_NAME_ZIP) << "nothing was read, not even a default";
+    EXPECT_EQ(agent_messages(), (std::vector<std::string>{reading, file + " non letto correttamente."}));
     EXPECT_EQ(agent.WarningCount(), 1);
-    EXPECT_EQ(agent_messages().size(), 2u)
-        << "the message, then the warning's line; no \"letto correttamente\"";
 }
 
 }  // namespace
