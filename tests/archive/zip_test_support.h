@@ -1,98 +1,105 @@
-// tests/archive/zip_test_support.h — what the engine's tests share: peers that check an archive, an
-// independent reader of the written bytes, and a recorder of the engine's events.
+// tests/archive/zip_test_support.h — what the engine's tests share: the peers that check every archive
+// written, a reader of the written bytes independent of the engine, packing as the backup run packs, and a
+// recorder of the engine's events.
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "archive/zip_archiver.h"
+#include "tests/support/command.h"
 #include "tests/support/temp_folder.h"
 
 namespace ferrolo::archive::testing {
 
-// One entry as Python's zipfile sees it.
+using ::ferrolo::testing::read_file;
+using ::ferrolo::testing::TempFolder;
+using ::ferrolo::testing::write_file;
+using Names = std::vector<std::string>;
+
+// "a b c" as {"a", "b", "c"}, each with `prefix`.
+Names words(const std::string& text, const std::string& prefix = "");
+
+// One entry as Python's zipfile reads it from the central directory.
 struct PeerEntry {
     std::string name;  // the stored bytes
-    int flags = 0;
-    int create_version = 0;
-    int create_system = 0;
-    int extract_version = 0;
-    uint32_t external_attributes = 0;
-    int method = 0;
-    uint32_t crc = 0;
-    uint64_t compressed_size = 0;
-    uint64_t size = 0;
-    uint64_t header_offset = 0;
-    std::string extra_hex;  // of the central header
+    int flags = 0, create_version = 0, create_system = 0, extract_version = 0, method = 0;
+    uint64_t external_attributes = 0, crc = 0, compressed_size = 0, size = 0, header_offset = 0, dos_time = 0;
+    std::string time, extra;  // "YYYY-MM-DDThh:mm:ss"; the central header's extra field
 };
+// Has unzip -t, 7z t and Python's zipfile test `archive` and compares each entry's local header with its
+// central one; every rejection or disagreement is a test failure. Returns zipfile's entries.
+std::vector<PeerEntry> check_with_peers(const std::string& archive);
+Names names_of(const std::vector<PeerEntry>& entries);
 
-// Runs unzip -t, 7z t and Python's zipfile (testzip) on `archive`; adds a test failure, with the
-// peer's output, for each that rejects it.
-void expect_peers_accept(const std::string& archive);
-// The entries of `archive` as Python's zipfile lists them (empty, with a failure, when it cannot).
-std::vector<PeerEntry> python_entries(const std::string& archive);
-
-// A local header read straight from the archive's bytes, without the engine's own reader.
-struct RawLocalHeader {
-    uint32_t signature = 0;
-    uint16_t version_needed = 0;
-    uint16_t flags = 0;
-    uint16_t method = 0;
-    uint32_t crc = 0;
-    uint32_t compressed_size = 0;
-    uint32_t uncompressed_size = 0;
-    std::string name = {};
-    std::string extra;
-};
-RawLocalHeader local_header_at(const std::string& bytes, uint64_t offset);
-uint16_t u16_at(const std::string& bytes, uint64_t offset);
-uint32_t u32_at(const std::string& bytes, uint64_t offset);
-uint64_t u64_at(const std::string& bytes, uint64_t offset);
-// Offset of the end of central directory record (the last signature in the file).
+// Little-endian fields, read and written without the engine's code.
+uint64_t le(const std::string& bytes, uint64_t offset, size_t width);
+std::string le_bytes(uint64_t value, size_t width);
+void put_le(std::string& bytes, uint64_t offset, uint64_t value, size_t width);
+// `count` bytes of `path` from `offset` (fewer at its end), without reading the rest.
+std::string bytes_at(const std::string& path, uint64_t offset, uint64_t count);
+// Offset of the last end record in `bytes`.
 uint64_t end_record_offset(const std::string& bytes);
+struct LocalHeader {
+    uint64_t signature, version_needed, flags, method, dos_time, crc;
+    uint64_t compressed_size, size;  // from the Zip64 extra where the fields hold 0xFFFFFFFF
+    std::string name = {}, extra = {};
+};
+LocalHeader local_header_at(const std::string& bytes, uint64_t offset);
 
-// One event of the engine, in the order it came.
+std::string text_of_size(size_t size);  // compressible
+
 struct Event {
-    enum class Kind { FileProgress, OverallProgress, Failure, DiskFull, StoreFile };
+    enum class Kind { FileProgress, OverallProgress, Failure, DiskFull };
     Kind kind = Kind::FileProgress;
     std::string name = {};
     double progress = 0;
     TZipProcessOperation operation = TZipProcessOperation::poAdd;
     TZipProgressPhase phase = TZipProgressPhase::ppStart;
-    int native_error = 0;
-    int error_code = 0;
+    int native_error = 0, error_code = 0;
     std::string message = {};
-    int volume_number = 0;
 };
-
-// Records every event of `zip`. Failures are answered with `failure_answer` (zaIgnore unless set);
-// `cancel_when` may set Cancel for the event it is given.
+// Records every event of `zip` (a disk-full event with the volume's number as its native error), the
+// failures once more on their own, answering them with `failure_answer`. `react` sees each event as it comes
+// and may act on it; returning true sets Cancel where the event has one.
 class EventRecorder {
 public:
     explicit EventRecorder(TZipArchiver& zip);
-
     std::vector<Event> events;
     TZipAction failure_answer = TZipAction::zaIgnore;
-    std::function<bool(const Event&)> cancel_when;
-
-    std::vector<Event> of_kind(Event::Kind kind) const;
-    std::vector<Event> failures() const { return of_kind(Event::Kind::Failure); }
+    std::function<bool(const Event&)> react;
+    std::vector<Event> failures;
 };
+// The names in the file notices of `phase`, in order.
+Names file_names(const std::vector<Event>& events, TZipProgressPhase phase = TZipProgressPhase::ppStart);
+// The events as "<name without `strip`> <phase> <progress>", "overall <phase> <progress>" or
+// "failure <name> <code>", joined by ", "; progress printed exactly. Every event must be of `operation`.
+std::string describe(const std::vector<Event>& events, TZipProcessOperation operation,
+                     const std::string& strip = "");
 
-// An archiver set up as the backup run sets it up: level 9, Zip64 as needed, names relative to
-// `folder` so that they read "data/…" wherever the folder lies.
-void set_up_like_backup(TZipArchiver& zip, const ::ferrolo::testing::TempFolder& folder,
-                        const std::string& archive_name);
-// Packs `mask` into `archive_name` inside `folder` with `zip`, as the run does; returns the archive path.
-std::string pack(TZipArchiver& zip, const ::ferrolo::testing::TempFolder& folder, const std::string& mask,
-                 const std::string& archive_name = "out.zip");
+struct PackOptions {
+    std::string mask = "data/*.*", archive = "out.zip";
+    TZipCompressionLevel level = TZipCompressionLevel::clMax;
+    // Above 0: split into volumes of this size (at least 65,536); -1: volumes as large as the drive holds.
+    int64_t volume_size = 0;
+    bool advanced_naming = false;
+};
+struct Packed {
+    std::string path;
+    std::vector<PeerEntry> entries;  // of an archive in one file
+};
+// Packs as the backup run does, each of the blank-separated masks in one update (names relative to
+// `folder`, so "data/…"), then has the peers read the archive or the set of volumes.
+Packed pack(TZipArchiver& zip, const TempFolder& folder, const PackOptions& options = {});
+// The volumes of the split `archive` in order, the last under the archive's own name.
+Names volumes_of(const std::string& archive);
 
-// Tests `archive` with a fresh archiver; returns its failure events.
-std::vector<Event> test_archive(const std::string& archive, std::vector<Event>* all_events = nullptr);
-
-// Removes `path` and everything below it, however deep.
-void remove_tree(const std::string& path);
+struct TestRun {
+    std::vector<Event> events, failures;
+};
+// Tests `archive` as the run does; `react` as the recorder's.
+TestRun test_archive(const std::string& archive, const std::function<bool(const Event&)>& react = {});
 
 }  // namespace ferrolo::archive::testing
