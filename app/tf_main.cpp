@@ -172,15 +172,14 @@ void TF_Main::close_requested() {
     Close();
 }
 
-// The boundary of a run: an error that no step caught ends the run here, is shown and logged, and leaves
-// the window open with "Inizia" disabled; the process will end with the fatal status.
+// The boundary of a run: an error that no step caught ends the run here and is shown; the window stays
+// open with "Inizia" disabled, and the process will end with the fatal status.
 void TF_Main::run() {
     ++runs_in_progress_;
     try {
         Go();
     } catch (const std::exception& error) {
         exit_status_ = core::ExitStatus::Fatal;
-        Agente.WriteWarning("F_Main\\Go: " + std::string(error.what()));
         display_.show_message(kApplicationTitle, error.what(), core::MessageButtons::Ok);
     }
     --runs_in_progress_;
@@ -222,7 +221,11 @@ void TF_Main::Go() {
             copy_to_remote_folders();
         }
         display_.enable_start(true);
-    } catch (...) {
+    } catch (const std::exception& error) {
+        // The logs say why the run ended here, before the services come back.
+        const std::string line = "Errore:" + std::string(error.what());
+        Tracing_Out(line);
+        Append_Log(line);
         control_services(ServiceRequest::Start);
         throw;
     }
