@@ -8,7 +8,6 @@ namespace ferrolo::archive {
 namespace {
 
 using core::Label;
-using testing::read_file;
 
 class PackingNotices : public testing::RunStepsTest {
 protected:
@@ -24,40 +23,33 @@ protected:
     }
 };
 
-TEST_F(PackingNotices, OnlyTheEndNoticeAtExactlyOneHundredCountsAnEntry) {
+TEST_F(PackingNotices, OnlyTheEndNoticeAtExactlyOneHundredCountsAnEntryItsBytesAndItsExtendedLogLine) {
     const std::string file = folder.write("data/a.bin", std::string(1'572'864, 'a'));
     end_of_entry(file, 0.0, TZipProgressPhase::ppStart);
     end_of_entry(file, 99.99);
     end_of_entry(file, 100.0, TZipProgressPhase::ppProcess);
-    EXPECT_EQ(state.Files_Zipped, 0);
     end_of_entry(file);
-    EXPECT_EQ(state.Files_Zipped, 1);
+    const std::string empty_folder = folder.make_folder("data/empty");
+    end_of_entry(empty_folder);  // counted, without bytes
+    EXPECT_EQ(state.Files_Zipped, 2);
     EXPECT_EQ(state.Bytes_Zipped, 1'572'864);
     EXPECT_EQ(display.label(Label::l_bytes), "    1.50");
-    EXPECT_EQ(display.label(Label::l_nfiles), "1");
-    EXPECT_EQ(extended_log(), (std::vector<std::string>{"Add: " + file}));
+    EXPECT_EQ(display.label(Label::l_nfiles), "2");
+    EXPECT_EQ(extended_log(), (Lines{"Add: " + file, "Add: " + empty_folder}));
     EXPECT_TRUE(run_log().empty()) << "per-file lines go to the extended log only";
 }
 
-TEST_F(PackingNotices, FolderEntryCountsWithTheSizeOfItsName) {
-    const std::string empty_folder = folder.make_folder("data/empty");
-    end_of_entry(empty_folder);
-    EXPECT_EQ(state.Files_Zipped, 1);
-    EXPECT_EQ(state.Bytes_Zipped, 0);
-}
-
-TEST_F(PackingNotices, NamesUnderSixtyCharactersAreShownWhole) {
-    const std::string fifty_nine(59, 'n');
-    end_of_entry(fifty_nine, 0.0, TZipProgressPhase::ppStart);
-    EXPECT_EQ(display.label(Label::l_file), fifty_nine);
-    const std::string sixty(60, 'n');
-    end_of_entry(sixty, 0.0, TZipProgressPhase::ppStart);
-    EXPECT_EQ(display.label(Label::l_file), core::Shorten_Text(sixty, 40));
+TEST_F(PackingNotices, NamesUnderSixtyCharactersAreShownWholeButASelectedFileIsAlwaysShortened) {
+    for (const size_t length : {59u, 60u}) {
+        const std::string name(length, 'n');
+        end_of_entry(name, 0.0, TZipProgressPhase::ppStart);
+        EXPECT_EQ(display.label(Label::l_file), length < 60 ? name : core::Shorten_Text(name, 40));
+    }
     uint32_t attributes = 0x20;
     std::string stored = "data/a.txt";
     std::string comment;
-    zip.OnStoreFile(zip, stored, attributes, comment, sixty);
-    EXPECT_EQ(display.label(Label::l_file).size(), 41u) << "selection always shortens";
+    zip.OnStoreFile(zip, stored, attributes, comment, std::string(59, 'n'));
+    EXPECT_EQ(display.label(Label::l_file), core::Shorten_Text(std::string(59, 'n'), 40));
 }
 
 TEST_F(PackingNotices, FailureIsReportedCountedAndIgnored) {
@@ -68,9 +60,9 @@ TEST_F(PackingNotices, FailureIsReportedCountedAndIgnored) {
     EXPECT_EQ(action, TZipAction::zaIgnore);
     EXPECT_EQ(state.Files_Failed, 1);
     EXPECT_TRUE(state.Zip_Error);
-    EXPECT_EQ(run_log(), (std::vector<std::string>{line}));
-    EXPECT_EQ(extended_log(), (std::vector<std::string>{line}));
-    EXPECT_EQ(trace(), (std::vector<std::string>{line}));
+    for (const Lines& lines : {run_log(), extended_log(), trace()}) {
+        EXPECT_EQ(lines, Lines{line});
+    }
 }
 
 TEST_F(PackingNotices, StopRequestCancelsAtTheNextOverallNoticeAfterItsLabel) {
@@ -85,23 +77,21 @@ TEST_F(PackingNotices, StopRequestCancelsAtTheNextOverallNoticeAfterItsLabel) {
 }
 
 TEST_F(PackingNotices, FullDriveIsReportedEachTimeAndCancelledAfterFiveMinutesWithoutProgress) {
-    std::string volume = folder / "lun.Z02";
-    bool cancel = false;
-    zip.OnDiskFull(zip, 2, volume, cancel);
-    clock_now += std::chrono::minutes(4);
-    zip.OnDiskFull(zip, 2, volume, cancel);
-    EXPECT_FALSE(cancel);
+    const auto full_after = [this](int minutes) {
+        clock_now += std::chrono::minutes(minutes);
+        std::string volume = folder / "lun.Z02";
+        bool cancel = false;
+        zip.OnDiskFull(zip, 2, volume, cancel);
+        return cancel;
+    };
+    EXPECT_FALSE(full_after(0));
+    EXPECT_FALSE(full_after(4));
     end_of_entry(folder.write("x", "x"), 50.0, TZipProgressPhase::ppProcess);  // space came back for a while
-    clock_now += std::chrono::minutes(4);
-    zip.OnDiskFull(zip, 2, volume, cancel);
-    clock_now += std::chrono::minutes(4);
-    zip.OnDiskFull(zip, 2, volume, cancel);
-    EXPECT_FALSE(cancel) << "the wait starts again after progress";
-    clock_now += std::chrono::minutes(1);
-    zip.OnDiskFull(zip, 2, volume, cancel);
-    EXPECT_TRUE(cancel);
+    EXPECT_FALSE(full_after(4));
+    EXPECT_FALSE(full_after(4)) << "the wait starts again after progress";
+    EXPECT_TRUE(full_after(1));
     EXPECT_TRUE(state.Zip_Error);
-    EXPECT_EQ(run_log(), std::vector<std::string>(5, "Disco di destinazione pieno !"));
+    EXPECT_EQ(run_log(), Lines(5, "Disco di destinazione pieno !"));
     EXPECT_EQ(trace().size(), 5u);
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -28,21 +29,30 @@ protected:
         log.Crea_Log(job.PARAM_4);
     }
 
-    // The lines written after the banner.
-    std::vector<std::string> run_log() const { return lines_after_banner(job.PARAM_3); }
-    std::vector<std::string> extended_log() const { return lines_after_banner(job.PARAM_4); }
-    // The trace lines without their time stamps.
-    std::vector<std::string> trace() const {
-        std::vector<std::string> texts;
+    using Lines = std::vector<std::string>;
+
+    // The lines written after the banner, and the trace lines without their stamps; dates, times and
+    // durations read "<when>".
+    Lines run_log() const { return lines_after_banner(job.PARAM_3); }
+    Lines extended_log() const { return lines_after_banner(job.PARAM_4); }
+    Lines trace() const {
+        Lines texts;
         for (const std::string& line : display.trace) {
-            texts.push_back(line.substr(line.find('\\') + 1));
+            texts.push_back(without_clock(line.substr(line.find('\\') + 1)));
         }
         return texts;
     }
 
-    static std::vector<std::string> lines_after_banner(const std::string& file) {
-        const auto lines = crlf_lines(read_file(file));
-        return lines.size() < 6 ? lines : std::vector<std::string>(lines.begin() + 6, lines.end());
+    static Lines lines_after_banner(const std::string& file) {
+        Lines lines;
+        for (const std::string& line : crlf_lines(read_file(file))) {
+            lines.push_back(without_clock(line));
+        }
+        return lines.size() < 6 ? lines : Lines(lines.begin() + 6, lines.end());
+    }
+    static std::string without_clock(const std::string& line) {
+        static const std::regex clock(R"((\d\d\.\d\d\.\d{4}-)?\d\d:\d\d:\d\d$)");
+        return std::regex_replace(line, clock, "<when>");
     }
 
     TempFolder folder;
@@ -53,11 +63,5 @@ protected:
     report::RunLog log{job, agent, display};
     report::RunContext run{job, state, display, log};
 };
-
-// True when `line` is `label` followed by a date and time as the logs write them.
-inline bool is_stamped(const std::string& line, const std::string& label) {
-    return line.size() == label.size() + 19 && line.compare(0, label.size(), label) == 0 &&
-           line[label.size() + 2] == '.' && line[label.size() + 10] == '-' && line[label.size() + 13] == ':';
-}
 
 }  // namespace ferrolo::testing

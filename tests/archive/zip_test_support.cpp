@@ -205,7 +205,7 @@ Names volumes_of(const std::string& archive) {
 }
 
 Packed pack(TZipArchiver& zip, const TempFolder& folder, const PackOptions& options) {
-    zip.FileName = folder / options.archive;
+    zip.FileName = options.archive.starts_with('/') ? options.archive : folder / options.archive;
     zip.BaseDir = folder.path();
     std::filesystem::create_directories(std::filesystem::path(zip.FileName).parent_path());
     if (options.volume_size != 0) {

@@ -80,6 +80,7 @@ std::string describe(const std::vector<Event>& events, TZipProcessOperation oper
                      const std::string& strip = "");
 
 struct PackOptions {
+    // `archive` is taken from the folder unless it is a full path.
     std::string mask = "data/*.*", archive = "out.zip";
     TZipCompressionLevel level = TZipCompressionLevel::clMax;
     // Above 0: split into volumes of this size (at least 65,536); -1: volumes as large as the drive holds.

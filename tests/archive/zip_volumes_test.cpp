@@ -1,13 +1,13 @@
 // Archives split into volumes: sizes and names, where headers land, the full drive, and reading a set back
 // by the engine and by peers.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 
 #include <chrono>
 #include <filesystem>
 #include <random>
 
 #include "tests/archive/zip_test_support.h"
+#include "tests/support/small_drive.h"
 
 namespace ferrolo::archive::testing {
 namespace {
@@ -144,15 +144,12 @@ TEST(FullDrive, OnDiskFullNamesTheVolumeAtMostOnceASecondThenTheWriteGoesOnOnceT
     for (const bool cancel : {false, true}) {
         SCOPED_TRACE(cancel ? "cancel" : "room made");
         TempFolder folder, staging;
-        std::filesystem::create_directories(folder / "bk");
-        if (::mount("tmpfs", (folder / "bk").c_str(), "tmpfs", 0, "size=2m") != 0) {
+        const ::ferrolo::testing::SmallDrive drive("2m");
+        if (!drive.mounted()) {
             GTEST_SKIP() << "mounting a tmpfs needs root";
         }
-        const struct Unmount {  // before the folder is removed, whatever the test's end
-            std::string path;
-            ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-        } unmount{folder / "bk"};
-        const std::string ballast = folder.write("bk/ballast", std::string(1'200'000, 'b'));
+        const std::string ballast = drive.path() + "ballast";
+        write_file(ballast, std::string(1'200'000, 'b'));
         folder.write("data/big.bin", text_of_size(1'500'000));
         TZipArchiver zip{"Zip"};
         zip.TempDir = staging.path();
@@ -168,7 +165,9 @@ TEST(FullDrive, OnDiskFullNamesTheVolumeAtMostOnceASecondThenTheWriteGoesOnOnceT
             return cancel && event.kind == Event::Kind::DiskFull;
         };
         try {
-            pack(zip, folder, split(-1));
+            PackOptions options = split(-1);
+            options.archive = drive.path() + "lun.zip";
+            pack(zip, folder, options);
             EXPECT_EQ(volumes_of(zip.FileName).size(), cancel ? 0u : 2u) << "the write ended as if complete";
             EXPECT_TRUE(test_archive(zip.FileName).failures.empty());
         } catch (const EZipError& error) {
@@ -176,7 +175,7 @@ TEST(FullDrive, OnDiskFullNamesTheVolumeAtMostOnceASecondThenTheWriteGoesOnOnceT
         }
         ASSERT_TRUE(cancel ? !full.empty() : full.size() == 2) << full.size();
         EXPECT_EQ(std::tuple(full[0].first.native_error, full[0].first.name),
-                  std::tuple(2, folder / "bk/lun.Z02"))
+                  std::tuple(2, drive.path() + "lun.Z02"))
             << "the volume's number, from 1, and name";
         EXPECT_TRUE(cancel || full[1].second - full[0].second >= std::chrono::milliseconds(990))
             << "the drive is asked at most once a second";

@@ -1,7 +1,6 @@
 #include "tests/e2e/program_folder.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,43 +12,47 @@
 namespace ferrolo::testing {
 
 namespace {
+// What the file holds so far; nothing when it does not exist yet.
 std::string current_content(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
-    content << in.rdbuf();
+    content << std::ifstream(path, std::ios::binary).rdbuf();
     return content.str();
 }
 }  // namespace
 
+bool wait_for_text(const std::string& path, const std::string& text, std::chrono::seconds limit) {
+    for (const auto give_up = std::chrono::steady_clock::now() + limit;
+         std::chrono::steady_clock::now() < give_up;
+         std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+        if (current_content(path).find(text) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
 ProgramFolder::ProgramFolder() {
-    std::filesystem::copy_file(FERROLO_BINARY, folder_ / "ferrolo");
-    std::filesystem::permissions(folder_ / "ferrolo", std::filesystem::perms::owner_all);
+    std::filesystem::copy_file(FERROLO_BINARY, *this / "ferrolo");
+    std::filesystem::permissions(*this / "ferrolo", std::filesystem::perms::owner_all);
 }
 
 RunningProgram ProgramFolder::start(const std::vector<std::string>& arguments) const {
-    const std::string program = folder_ / "ferrolo";
-    std::string output_file = folder_ / ".stdout";
-    std::string error_file = folder_ / ".stderr";
+    const std::string program = *this / "ferrolo";
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
-
     const pid_t child = ::fork();
     if (child == 0) {
-        ::dup2(::open(output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
-        ::dup2(::open(error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
-        if (::chdir(folder_.path().c_str()) == 0) {
+        ::dup2(::open((*this / ".stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+        ::dup2(::open((*this / ".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+        if (::chdir(path().c_str()) == 0) {
             ::execv(program.c_str(), argv.data());
         }
         ::_exit(127);
     }
-    return RunningProgram(child, std::move(output_file), std::move(error_file));
-}
-
-std::string ProgramFolder::agent_log() const {
-    return read_file(folder_ / "Ferrolo.LOG");
+    return RunningProgram(child, path());
 }
 
 RunningProgram::~RunningProgram() {
@@ -59,32 +62,12 @@ RunningProgram::~RunningProgram() {
     }
 }
 
-bool RunningProgram::wait_for_output(const std::string& text, std::chrono::seconds limit) const {
-    const auto give_up = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < give_up) {
-        if (current_content(output_file_).find(text) != std::string::npos) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
-void RunningProgram::send(int signal) const {
-    ::kill(process_, signal);
-}
-
 ProgramRun RunningProgram::finish() {
     int status = 0;
     ::waitpid(process_, &status, 0);
     finished_ = true;
-    ProgramRun result;
-    result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.output = current_content(output_file_);
-    result.errors = current_content(error_file_);
-    std::filesystem::remove(output_file_);
-    std::filesystem::remove(error_file_);
-    return result;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, current_content(folder_ + ".stdout"),
+            current_content(folder_ + ".stderr")};
 }
 
 }  // namespace ferrolo::testing

@@ -2,6 +2,7 @@
 // it.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -18,43 +19,39 @@ struct ProgramRun {
     std::string errors;    // standard error
 };
 
-// A started program; finish() waits for its end.
+// Waits until the file `path` holds `text`; false after `limit`.
+bool wait_for_text(const std::string& path, const std::string& text, std::chrono::seconds limit);
+
+// A started program, whose standard output and error go to files in its folder; finish() waits for its end.
 class RunningProgram {
 public:
-    RunningProgram(pid_t process, std::string output_file, std::string error_file)
-        : process_(process), output_file_(std::move(output_file)), error_file_(std::move(error_file)) {}
+    RunningProgram(pid_t process, std::string folder) : process_(process), folder_(std::move(folder)) {}
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
     // Kills the program if the test did not wait for it.
     ~RunningProgram();
 
-    // Waits until the program has printed `text` to standard output; false after `limit`.
-    bool wait_for_output(const std::string& text, std::chrono::seconds limit) const;
-    void send(int signal) const;
+    bool wait_for_output(const std::string& text, std::chrono::seconds limit) const {
+        return wait_for_text(folder_ + ".stdout", text, limit);
+    }
+    void send(int signal) const { ::kill(process_, signal); }
     ProgramRun finish();
 
 private:
     pid_t process_;
+    std::string folder_;
     bool finished_ = false;
-    std::string output_file_;
-    std::string error_file_;
 };
 
-class ProgramFolder {
+class ProgramFolder : public TempFolder {
 public:
     ProgramFolder();
 
-    const std::string& path() const { return folder_.path(); }
-    std::string operator/(std::string_view relative) const { return folder_ / relative; }
-    const TempFolder& folder() const { return folder_; }
+    const TempFolder& folder() const { return *this; }
 
     RunningProgram start(const std::vector<std::string>& arguments) const;
     ProgramRun run(const std::vector<std::string>& arguments) const { return start(arguments).finish(); }
-
-    std::string agent_log() const;
-
-private:
-    TempFolder folder_;
+    std::string agent_log() const { return read_file(*this / "Ferrolo.LOG"); }
 };
 
 }  // namespace ferrolo::testing

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -69,6 +70,11 @@ std::vector<std::string> crlf_lines(std::string_view text) {
         lines.emplace_back(text.substr(start));
     }
     return lines;
+}
+
+long count_starting(const std::vector<std::string>& lines, std::string_view prefix) {
+    return std::count_if(lines.begin(), lines.end(),
+                         [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
 }
 
 }  // namespace ferrolo::testing

@@ -34,5 +34,7 @@ std::string read_file(const std::string& path);
 void write_file(const std::string& path, std::string_view content);
 // `text` split at CR LF; a text that does not end with CR LF gives a last item of its tail.
 std::vector<std::string> crlf_lines(std::string_view text);
+// How many of `lines` start with `prefix`.
+long count_starting(const std::vector<std::string>& lines, std::string_view prefix);
 
 }  // namespace ferrolo::testing
