@@ -15,6 +15,8 @@
 namespace ferrolo::archive::testing {
 
 using ::ferrolo::testing::read_file;
+using ::ferrolo::testing::run_command;
+using ::ferrolo::testing::shell_quote;
 using ::ferrolo::testing::TempFolder;
 using ::ferrolo::testing::write_file;
 using Names = std::vector<std::string>;
@@ -22,32 +24,22 @@ using Names = std::vector<std::string>;
 // "a b c" as {"a", "b", "c"}, each with `prefix`.
 Names words(const std::string& text, const std::string& prefix = "");
 
-// One entry as Python's zipfile reads it from the central directory.
+// One entry as Python's zipfile reads it from the central directory, with its local header's extra field.
 struct PeerEntry {
     std::string name;  // the stored bytes
     int flags = 0, create_version = 0, create_system = 0, extract_version = 0, method = 0;
-    uint64_t external_attributes = 0, crc = 0, compressed_size = 0, size = 0, header_offset = 0, dos_time = 0;
-    std::string time, extra;  // "YYYY-MM-DDThh:mm:ss"; the central header's extra field
+    uint64_t external_attributes = 0, crc = 0, compressed_size = 0, size = 0, header_offset = 0;
+    std::string time, extra, local_extra;  // "YYYY-MM-DDThh:mm:ss"; the extra fields, central and local
 };
-// Has unzip -t, 7z t and Python's zipfile test `archive` and compares each entry's local header with its
-// central one; every rejection or disagreement is a test failure. Returns zipfile's entries.
-std::vector<PeerEntry> check_with_peers(const std::string& archive);
 Names names_of(const std::vector<PeerEntry>& entries);
 
 // Little-endian fields, read and written without the engine's code.
 uint64_t le(const std::string& bytes, uint64_t offset, size_t width);
 std::string le_bytes(uint64_t value, size_t width);
-void put_le(std::string& bytes, uint64_t offset, uint64_t value, size_t width);
 // `count` bytes of `path` from `offset` (fewer at its end), without reading the rest.
 std::string bytes_at(const std::string& path, uint64_t offset, uint64_t count);
 // Offset of the last end record in `bytes`.
 uint64_t end_record_offset(const std::string& bytes);
-struct LocalHeader {
-    uint64_t signature, version_needed, flags, method, dos_time, crc;
-    uint64_t compressed_size, size;  // from the Zip64 extra where the fields hold 0xFFFFFFFF
-    std::string name = {}, extra = {};
-};
-LocalHeader local_header_at(const std::string& bytes, uint64_t offset);
 
 std::string text_of_size(size_t size);  // compressible
 

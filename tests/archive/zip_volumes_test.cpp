@@ -22,10 +22,10 @@ Names listing(const std::string& folder) {
     return files;
 }
 
-// The set folder/bk/lun.zip, of stored entries, in volumes of `size` bytes (at least 65,536; -1: as the
-// drive holds).
-PackOptions split(int64_t size, bool advanced_naming = false) {
-    return {.archive = "bk/lun.zip",
+// The set `archive` (in the folder unless a full path), of stored entries, in volumes of `size` bytes (at
+// least 65,536; -1: as the drive holds).
+PackOptions split(int64_t size, bool advanced_naming = false, const std::string& archive = "bk/lun.zip") {
+    return {.archive = archive,
             .level = TZipCompressionLevel::clNone,
             .volume_size = size,
             .advanced_naming = advanced_naming};
@@ -46,6 +46,15 @@ TEST(SplitVolumes, VolumesHaveExactSizesAndNamesInEitherSchemeAndTheEndRecordIsN
          "0 0 1 200042"},
         {"so with advanced names", true, 2'000'000, "lun.zip:200122", "0 0 1 200042"},
     };
+    // The floor holds for any size asked and for one never set; auto-detection sets no limit.
+    TZipSpanningOptions options;
+    std::string kept = std::to_string(volume_size_in_bytes(TZipVolumeSize::vsCustom, 0)) + " " +
+                       std::to_string(volume_size_in_bytes(TZipVolumeSize::vsAutoDetect, 0));
+    for (const int64_t asked : {-5, 65535, 65536}) {
+        options.SetCustomVolumeSize(asked);
+        kept += " " + std::to_string(options.CustomVolumeSize());
+    }
+    EXPECT_EQ(kept, "65536 0 65536 65536 65536");
     for (const auto& [what, advanced, size, files, end_fields] : cases) {
         SCOPED_TRACE(what);
         TempFolder folder;
@@ -120,8 +129,7 @@ TEST(SplitVolumes, MissingMiddleVolumeFailsTheEntriesStoredThereWithCode45) {
 }
 
 TEST(SplitVolumes, CancelWhileSplittingDeletesTheStagingFileAndLeavesAReadableSet) {
-    TempFolder folder;
-    TempFolder staging;
+    TempFolder folder, staging;
     folder.write("data/a.bin", text_of_size(100'000));
     folder.write("data/b.bin", text_of_size(4'000'000));
     TZipArchiver zip{"Zip"};
@@ -165,9 +173,7 @@ TEST(FullDrive, OnDiskFullNamesTheVolumeAtMostOnceASecondThenTheWriteGoesOnOnceT
             return cancel && event.kind == Event::Kind::DiskFull;
         };
         try {
-            PackOptions options = split(-1);
-            options.archive = drive.path() + "lun.zip";
-            pack(zip, folder, options);
+            pack(zip, folder, split(-1, false, drive.path() + "lun.zip"));
             EXPECT_EQ(volumes_of(zip.FileName).size(), cancel ? 0u : 2u) << "the write ended as if complete";
             EXPECT_TRUE(test_archive(zip.FileName).failures.empty());
         } catch (const EZipError& error) {
@@ -180,8 +186,8 @@ TEST(FullDrive, OnDiskFullNamesTheVolumeAtMostOnceASecondThenTheWriteGoesOnOnceT
         EXPECT_TRUE(cancel || full[1].second - full[0].second >= std::chrono::milliseconds(990))
             << "the drive is asked at most once a second";
         EXPECT_EQ(listing(staging.path()), Names{});
-        const auto failures = recorder.failures;
-        EXPECT_EQ(failures.empty() ? 0 : failures[0].native_error, cancel ? 45 : 0) << "the entry not placed";
+        EXPECT_EQ(recorder.failures.empty() ? 0 : recorder.failures[0].native_error, cancel ? 45 : 0)
+            << "the entry not placed";
     }
 }
 

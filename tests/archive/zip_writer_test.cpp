@@ -1,15 +1,11 @@
 // Archives written by the engine: the fields of each entry, the selection of files, the stored names, what
 // happens when a source file fails or the caller cancels, and the notices of a write. pack() has every
 // archive checked by the peers, each local header against its central one included.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <zlib.h>
 
-#include <ctime>
 #include <filesystem>
 #include <map>
 
@@ -20,11 +16,6 @@ namespace {
 
 const std::string kEmptyArchive = std::string("PK\x05\x06", 4) + std::string(18, '\0');
 
-void set_time(const std::string& path, time_t seconds) {
-    const timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
-
 TEST(WrittenEntries, EachEntryHoldsTheMethodSizesNameEncodingTimeAndAttributesOfItsSource) {
     TempFolder folder;
     const std::string text = folder.write("data/text.txt", text_of_size(3'000'000));  // two blocks at level 9
@@ -33,14 +24,15 @@ TEST(WrittenEntries, EachEntryHoldsTheMethodSizesNameEncodingTimeAndAttributesOf
     for (const char* name : {"data/città.txt", "data/raw\xff\xfe.txt", "data/日本.txt"}) {
         folder.write(name, "x");
     }
-    std::tm local{};
-    local.tm_year = 121, local.tm_mon = 2, local.tm_mday = 4, local.tm_hour = 5, local.tm_min = 6;
-    local.tm_sec = 9, local.tm_isdst = -1;
-    const std::string dated = folder.write("data/.dated", "x");
-    set_time(dated, std::mktime(&local));
-    ::chmod(dated.c_str(), 0444);
-    set_time(folder.write("data/1970.txt", "old"), 0);
-    set_time(folder.write("data/2200.txt", "future"), 7'258'118'400);
+    for (const char* name : {"data/.dated", "data/1970.txt", "data/2200.txt"}) {
+        folder.write(name, name);
+    }
+    ASSERT_EQ(
+        run_command("cd " + shell_quote(folder / "data") +
+                    " && touch -d '2021-03-04 05:06:09' .dated && chmod 444 .dated && touch -d @0 1970.txt"
+                    " && touch -d @7258118400 2200.txt")
+            .exit_status,
+        0);
     TZipArchiver zip{"Zip"};
     const Packed packed = pack(zip, folder);
     // Flags, method, external attributes and, where it is the point, the time of each entry.
@@ -85,16 +77,15 @@ TEST(Selection, MasksChooseFilesAndFoldersInSearchOrderButNeverTheArchiveAFifoAS
     for (const std::string& name : words(names, "data/")) {
         folder.write(name, name);
     }
-    ::chmod(folder.write("data/locked.txt", "l").c_str(), 0444);
+    folder.write("data/locked.txt", "l");
     folder.make_folder("data/empty");
-    ASSERT_EQ(::mkfifo((folder / "data/pipe").c_str(), 0644), 0);
-    ASSERT_EQ(::symlink((folder / "data").c_str(), (folder / "data/loop").c_str()), 0);
-    ASSERT_EQ(::symlink("a.txt", (folder / "data/link.txt").c_str()), 0);
-    const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    (folder / "data/sock").copy(address.sun_path, sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    // A socket's file stays when its program has ended.
+    ASSERT_EQ(
+        run_command("cd " + shell_quote(folder / "data") +
+                    " && chmod 444 locked.txt && mkfifo pipe && ln -s \"$PWD\" loop && ln -s a.txt link.txt"
+                    " && python3 -c 'import socket; socket.socket(socket.AF_UNIX).bind(\"sock\")'")
+            .exit_status,
+        0);
     const std::string files = "OUT.ZIP.txt a.txt b.txt link.txt locked.txt ";
     for (const auto& [mask, expected] : std::vector<std::pair<std::string, std::string>>{
              // Files of a folder before its sub-folders, each folder entry before its contents; "*.*" takes
@@ -110,7 +101,6 @@ TEST(Selection, MasksChooseFilesAndFoldersInSearchOrderButNeverTheArchiveAFifoAS
                   words(expected, "data/"))
             << mask;
     }
-    ::close(server);
 }
 
 TEST(StoredNames, FullPathsAreResolvedWithoutLeadingSlashAndRelativeOnesNeverClimbOutOfTheBaseFolder) {
@@ -201,24 +191,23 @@ TEST(SourceFailures, PathTooLongIsError61AndAFolderThatCannotBeListedIsError33No
     folder.write("data/short.txt", "s");
     const struct TreeRemover {  // std::filesystem cannot remove paths this long
         std::string path;
-        ~TreeRemover() { ::ferrolo::testing::run_command("rm -rf " + ::ferrolo::testing::shell_quote(path)); }
+        ~TreeRemover() { run_command("rm -rf " + shell_quote(path)); }
     } remover{root};
     // 19 folders down to about 3,870 bytes: the deepest can still be listed, what lies in it cannot (4,096
-    // bytes or more), and the names stored for the folders stay short enough for the peers. Made with
-    // mkdirat, as no path that long can be named.
+    // bytes or more), and the names stored for the folders stay short enough for the peers. Made one folder
+    // at a time, as no path that long can be named.
     const std::string level((3870 - root.size()) / 19 - 1, 'd'), long_file(250, 'f'), long_folder(250, 'g');
+    ASSERT_EQ(run_command("cd " + shell_quote(root) + " && python3 -c " +
+                          shell_quote("import os\nfor _ in range(19): os.mkdir('" + level + "'); os.chdir('" +
+                                      level + "')\nos.mkdir('" + long_folder + "'); open('" + long_file +
+                                      "', 'w')"))
+                  .exit_status,
+              0);
     std::string deep = root;
-    int at = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
-    for (int i = 0; i < 19; ++i, deep += "/" + level) {
-        ::mkdirat(at, level.c_str(), 0755);
-        const int inner = ::openat(at, level.c_str(), O_RDONLY | O_DIRECTORY);
-        ::close(at);
-        at = inner;
+    for (int i = 0; i < 19; ++i) {
+        deep += "/" + level;
     }
     ASSERT_GE(deep.size() + 1 + long_file.size(), 4096u) << "longer than the system takes";
-    ASSERT_EQ(::mkdirat(at, long_folder.c_str(), 0755), 0);
-    ::close(::openat(at, long_file.c_str(), O_CREAT | O_WRONLY, 0644));
-    ::close(at);
     TZipArchiver zip{"Zip"};
     EventRecorder recorder(zip);
     EXPECT_EQ(pack(zip, folder).entries.front().name, "data/short.txt");
@@ -261,27 +250,28 @@ TEST(Progress, AddingFiresStartOneNoticePerBlockOfTheModeAndEndWithExactValuesIn
     folder.write("data/a.txt", text_of_size(1000));
     folder.write("data/b.txt", text_of_size(3000));
     folder.make_folder("data/sub");
-    const auto events_of = [&](const PackOptions& options) {
-        TZipArchiver zip{"Zip"};
-        EventRecorder recorder(zip);
-        pack(zip, folder, options);
-        return recorder.events;
-    };
+    TZipArchiver zip{"Zip"};
+    EventRecorder recorder(zip);
+    pack(zip, folder);
     EXPECT_EQ(
-        describe(events_of({}), TZipProcessOperation::poAdd, folder.path() + "data/"),
+        describe(recorder.events, TZipProcessOperation::poAdd, folder.path() + "data/"),
         "overall start 0, a.txt start 0, a.txt process 100, overall process 25, a.txt end 100, b.txt start "
-        "0, "
-        "b.txt process 100, overall process 100, b.txt end 100, sub start 0, sub end 100, overall end 100");
+        "0, b.txt process 100, overall process 100, b.txt end 100, sub start 0, sub end 100, overall end "
+        "100");
+    // Each level's deflate mode, and one notice per block of the mode: 1.5 MiB at 9, 0.5 MiB at 1, 1 MiB at 6
+    // and when stored.
     folder.write("data/big.txt", text_of_size(4'000'000));
-    for (const auto& [level, blocks] :
-         std::map<TZipCompressionLevel, size_t>{{TZipCompressionLevel::clMax, 3},
-                                                {TZipCompressionLevel::clFastest, 8},
-                                                {TZipCompressionLevel::clNone, 4}}) {
-        EXPECT_EQ(
-            file_names(events_of({.mask = "data/big.txt", .level = level}), TZipProgressPhase::ppProcess)
-                .size(),
-            blocks)
-            << "one notice per block of its mode";
+    for (const auto& [level, mode_and_blocks] :
+         std::map<TZipCompressionLevel, std::string>{{TZipCompressionLevel::clMax, "9 3"},
+                                                     {TZipCompressionLevel::clNormal, "6 4"},
+                                                     {TZipCompressionLevel::clFastest, "1 8"},
+                                                     {TZipCompressionLevel::clNone, "0 4"}}) {
+        TZipArchiver by_level{"Zip"};
+        EventRecorder notices(by_level);
+        pack(by_level, folder, {.mask = "data/big.txt", .level = level});
+        EXPECT_EQ(std::to_string(by_level.CompressionMode()) + " " +
+                      std::to_string(file_names(notices.events, TZipProgressPhase::ppProcess).size()),
+                  mode_and_blocks);
     }
 }
 
