@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <regex>
 
 namespace ferrolo::testing {
 
@@ -14,8 +15,7 @@ CommandResult run_command(const std::string& command) {
         return result;
     }
     std::array<char, 4096> buffer{};
-    size_t count;
-    while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+    for (size_t count; (count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
         result.output.append(buffer.data(), count);
     }
     const int status = ::pclose(pipe);
@@ -24,11 +24,7 @@ CommandResult run_command(const std::string& command) {
 }
 
 std::string shell_quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
+    return "'" + std::regex_replace(text, std::regex("'"), "'\\''") + "'";
 }
 
 }  // namespace ferrolo::testing

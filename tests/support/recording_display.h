@@ -43,17 +43,27 @@ public:
     // Fires `timer` as if its interval had passed; the timer must be armed.
     void fire(core::Timer timer);
     bool is_armed(core::Timer timer) const { return armed_timers.count(timer) != 0; }
-    std::string label(core::Label which) const;
+    std::string label(core::Label which) const { return labels.contains(which) ? labels.at(which) : ""; }
 
-    void set_label(core::Label label, std::string_view text) override;
-    void append_trace(std::string_view line) override;
-    void process_messages() override;
+    void set_label(core::Label which, std::string_view text) override {
+        labels[which] = text;
+        label_changes.emplace_back(which, text);
+    }
+    void append_trace(std::string_view line) override { trace.emplace_back(line); }
+    void process_messages() override {
+        ++pumps;
+        if (on_process_messages) {
+            on_process_messages();
+        }
+    }
     void enable_start(bool enabled) override { start_enabled = enabled; }
     void set_caption(std::string_view text) override { caption = text; }
     void select_first_tab() override { first_tab_selected = true; }
     core::MessageAnswer show_message(std::string_view title, std::string_view text,
                                      core::MessageButtons buttons) override;
-    void arm_timer(core::Timer timer, std::chrono::milliseconds interval) override;
+    void arm_timer(core::Timer timer, std::chrono::milliseconds interval) override {
+        armed_timers[timer] = interval;
+    }
     void disarm_timer(core::Timer timer) override { armed_timers.erase(timer); }
     void close() override { ++close_count; }
 };

@@ -62,12 +62,9 @@ void write_file(const std::string& path, std::string_view content) {
 
 std::vector<std::string> crlf_lines(std::string_view text) {
     std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string_view::npos; start = end + 2) {
+    for (size_t start = 0, end; start < text.size(); start = end + 2) {
+        end = std::min(text.find("\r\n", start), text.size());
         lines.emplace_back(text.substr(start, end - start));
-    }
-    if (start < text.size()) {
-        lines.emplace_back(text.substr(start));
     }
     return lines;
 }

@@ -1,37 +1,54 @@
-#include "report/agente.h"
-
+// The application log kept by the agent, the run's two logs and its trace.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <csignal>
 #include <cstdio>
+#include <iostream>
 #include <regex>
 
 #include "platform/file_system.h"
+#include "report/agente.h"
+#include "report/run_log.h"
+#include "tests/support/recording_display.h"
 #include "tests/support/temp_folder.h"
 
 namespace ferrolo::report {
 namespace {
 
+using testing::crlf_lines;
 using testing::read_file;
 using testing::TempFolder;
+using Lines = std::vector<std::string>;
+
+// `text` with its line ends made CR LF.
+std::string crlf(const std::string& text) {
+    return std::regex_replace(text, std::regex("\n"), "\r\n");
+}
+
+// `log` with every date (dd.mm.yyyy or dd/mm/yyyy) and time replaced by a mask of the same width, so the
+// layout can be compared.
+std::string without_clock(const std::string& log) {
+    return std::regex_replace(std::regex_replace(log, std::regex(R"(\d\d([./])\d\d\1\d{4})"), "dd$1mm$1yyyy"),
+                              std::regex(R"(\d\d:\d\d:\d\d)"), "hh:nn:ss");
+}
+
+// What every log, the agent's and the run's two, opens with.
+const std::string kBanner = crlf(R"(
+             *********************************************************
+             *** File di Log creato in data: dd.mm.yyyy - hh:nn:ss ***
+             *********************************************************
+
+
+)");
 
 TAgente agent_in(const TempFolder& folder) {
     TAgente agent;
     agent.Path_Agente = folder.path();
-    agent.FileName = "Ferrolo";
-    agent.ApplicationName = "Ferrolo";
+    agent.FileName = agent.ApplicationName = "Ferrolo";
     agent.VersionOfApplication = "1.0.0.0";
-    agent.Alert = [](std::string_view message) {
-        std::fprintf(stderr, "%.*s\n", int(message.size()), message.data());
-    };
+    agent.Alert = [](std::string_view message) { std::cerr << message << '\n'; };
     return agent;
-}
-
-// `log` with every date and time replaced by a mask of the same width, so the layout can be compared.
-std::string without_clock(const std::string& log) {
-    return std::regex_replace(std::regex_replace(log, std::regex(R"(\d\d\.\d\d\.\d{4})"), "dd.mm.yyyy"),
-                              std::regex(R"(\d\d:\d\d:\d\d)"), "hh:nn:ss");
 }
 
 // Makes the next write to a file beyond `size` bytes fail, as a full or read-only device would.
@@ -56,14 +73,7 @@ TEST(AgentLog, FirstRunWritesTheBannerAndLaterRunsAppendWithFreshCountersUntilTh
     second.ShutDown();
     second.WriteMessage("too late");
 
-    // Lines end with CR LF in the file.
-    const std::string expected = R"(
-             *********************************************************
-             *** File di Log creato in data: dd.mm.yyyy - hh:nn:ss ***
-             *********************************************************
-
-
-
+    EXPECT_EQ(without_clock(read_file(folder / "Ferrolo.LOG")), kBanner + crlf(R"(
 
 1.0.0.0|dd.mm.yyyy|hh:nn:ss|Start Up AGENTE
 1.0.0.0|dd.mm.yyyy|hh:nn:ss|Who: Ferrolo
@@ -85,9 +95,7 @@ Warning Agente !
 1.0.0.0|dd.mm.yyyy|hh:nn:ss|Num. of messages: 0
 1.0.0.0|dd.mm.yyyy|hh:nn:ss|Num. of warnings: 0
 1.0.0.0|dd.mm.yyyy|hh:nn:ss|ShutDown Agente of Ferrolo
-)";
-    EXPECT_EQ(without_clock(read_file(folder / "Ferrolo.LOG")),
-              std::regex_replace(expected, std::regex("\n"), "\r\n"));
+)"));
 }
 
 TEST(AgentLog, IsRenewedOnlyWhenLargerThanFiveMillionBytes) {
@@ -143,6 +151,77 @@ TEST_F(AgentLogDeathTest, LogThatCannotBeWrittenEndsTheProcessWithItsMessageAndS
                 "AGENTE: impossibile aggiornare il file di log !");
     EXPECT_EXIT((limit_file_size(size), agent.ShutDown()), ::testing::ExitedWithCode(3),
                 "AGENTE: impossibile fare lo shut-down del file di log !");
+}
+
+class RunLogTest : public ::testing::Test {
+protected:
+    RunLogTest() {
+        job.PARAM_3 = folder / "log.txt";
+        job.PARAM_4 = folder / "log_ext.txt";
+        agent.StartUp();
+    }
+
+    // The agent's lines from the run's log, without their time-stamp prefix.
+    Lines agent_messages() const {
+        Lines messages;
+        for (const std::string& line : crlf_lines(read_file(agent.LogFileName()))) {
+            if (const size_t from = line.find("|F_Main\\"); from != std::string::npos) {
+                messages.push_back(line.substr(from + 1));
+            }
+        }
+        return messages;
+    }
+
+    TempFolder folder;
+    core::JobSettings job;
+    TAgente agent = agent_in(folder);
+    testing::RecordingDisplay display;
+    RunLog log{job, agent, display};
+};
+
+TEST_F(RunLogTest,
+       LogsStartAfreshWithTheBannerFlagsChooseTheFilesRunLogLinesAreMirroredAndADeletedRunLogOnlyWarns) {
+    testing::write_file(job.PARAM_3, "left from yesterday\r\n");
+    log.Crea_Log(job.PARAM_3);
+    log.Crea_Log(job.PARAM_4);
+    log.Crea_Log("");  // an empty name does nothing
+    log.Append_Log(true, true, "both");
+    log.Append_Log(false, true, "Add: /data/a.txt");
+    log.Append_Log(true, false, "run only");
+    log.Append_Log(true, true, "");
+    EXPECT_EQ(without_clock(read_file(job.PARAM_3)), kBanner + "both\r\nrun only\r\n\r\n");
+    EXPECT_EQ(without_clock(read_file(job.PARAM_4)), kBanner + "both\r\nAdd: /data/a.txt\r\n\r\n");
+
+    std::remove(job.PARAM_3.c_str());  // mid-run
+    log.Append_Log(true, true, "first");
+    log.Append_Log(true, true, "second");
+    EXPECT_FALSE(platform::file_exists(job.PARAM_3)) << "appending never recreates the run log";
+    EXPECT_EQ(crlf_lines(read_file(job.PARAM_4)).back(), "second");
+    const std::string warning = "F_Main\\Append_Log\\impossibile aggiornare il file: " + job.PARAM_3;
+    EXPECT_EQ(agent_messages(),
+              (Lines{"F_Main\\Append_Log\\both", "F_Main\\Append_Log\\run only", "F_Main\\Append_Log\\",
+                     "F_Main\\Append_Log\\first", warning, "F_Main\\Append_Log\\second", warning}))
+        << "run-log lines, empty ones too, are mirrored; a failed one is warned of";
+    EXPECT_EQ(agent.WarningCount(), 2);
+}
+
+TEST_F(RunLogTest, TraceLinesAreStampedLoseEveryEndMarkerAreCutTo150CharactersAndGoToTheAgentLog) {
+    const std::vector<std::pair<std::string, std::string>> texts_shown = {
+        {"250 OK<EOL>", "250 OK"},
+        {"<EOL><EOL>", ""},
+        {"a<EO<EOL>L>b", "ab"},
+        {"riga 1\nriga 2", "riga 1\nriga 2"},
+        {std::string(200, 'x'), std::string(150, 'x')},
+    };
+    Lines agent_copies;
+    for (const auto& [text, shown] : texts_shown) {
+        log.Tracing_Out(text);
+        EXPECT_EQ(without_clock(display.trace.back()), "dd/mm/yyyy-hh:nn:ss\\" + shown);
+        agent_copies.push_back("F_Main\\Tracing:" + shown);
+    }
+    EXPECT_EQ(display.trace.size(), 5u);
+    EXPECT_EQ(display.pumps, 5) << "every trace line lets the window breathe";
+    EXPECT_EQ(agent_messages(), agent_copies);
 }
 
 }  // namespace
