@@ -67,7 +67,6 @@ protected:
     JobFileReading() {
         agent.Path_Agente = folder.path();
         agent.FileName = agent.ApplicationName = "Ferrolo";
-        agent.VersionOfApplication = "1.0.0.0";
         agent.StartUp();
     }
 
@@ -165,8 +164,7 @@ TEST_F(JobFileReading, PutsEveryTextIntoItsOwnFieldThenResetsOnlyTheMailAndPower
 
 // Each flag is set, alone, against its value when missing; every other flag must keep its own. Every text is
 // missing too but for the parameters, which fill only what the command line left empty.
-TEST_F(JobFileReading,
-       GivesEveryFlagItsOwnFieldAndEveryMissingKeyItsDefaultButNeverOverwritesTheCommandLine) {
+TEST_F(JobFileReading, GivesEveryFlagItsOwnFieldAndEveryMissingKeyItsDefaultButKeepsTheCommandLine) {
     // Section, key, field, and the value when the key is missing.
     const std::tuple<std::string, std::string, bool JobSettings::*, bool> flags[] = {
         {"PARAMETRI_SMTP", "PROT_SSL", &JobSettings::PROT_SSL, false},

@@ -23,7 +23,7 @@ protected:
     }
 };
 
-TEST_F(PackingNotices, OnlyTheEndNoticeAtExactlyOneHundredCountsAnEntryItsBytesAndItsExtendedLogLine) {
+TEST_F(PackingNotices, OnlyTheEndNoticeAtOneHundredCountsAnEntryAndNamesUnderSixtyCharactersShowWhole) {
     const std::string file = folder.write("data/a.bin", std::string(1'572'864, 'a'));
     end_of_entry(file, 0.0, TZipProgressPhase::ppStart);
     end_of_entry(file, 99.99);
@@ -37,9 +37,8 @@ TEST_F(PackingNotices, OnlyTheEndNoticeAtExactlyOneHundredCountsAnEntryItsBytesA
     EXPECT_EQ(display.label(Label::l_nfiles), "2");
     EXPECT_EQ(extended_log(), (Lines{"Add: " + file, "Add: " + empty_folder}));
     EXPECT_TRUE(run_log().empty()) << "per-file lines go to the extended log only";
-}
 
-TEST_F(PackingNotices, NamesUnderSixtyCharactersAreShownWholeButASelectedFileIsAlwaysShortened) {
+    // Names under sixty characters are shown whole, but a selected file is always shortened.
     for (const size_t length : {59u, 60u}) {
         const std::string name(length, 'n');
         end_of_entry(name, 0.0, TZipProgressPhase::ppStart);
@@ -52,20 +51,7 @@ TEST_F(PackingNotices, NamesUnderSixtyCharactersAreShownWholeButASelectedFileIsA
     EXPECT_EQ(display.label(Label::l_file), core::Shorten_Text(std::string(59, 'n'), 40));
 }
 
-TEST_F(PackingNotices, FailureIsReportedCountedAndIgnored) {
-    TZipAction action = TZipAction::zaAbort;
-    const std::string message = "Zip: Cannot open file \"/data/a.txt\" - Native error: 00033";
-    zip.OnProcessFileFailure(zip, "/data/a.txt", TZipProcessOperation::poAdd, 33, 12, message, action);
-    const std::string line = "Errore:" + message + " 33,12 processando: /data/a.txt";
-    EXPECT_EQ(action, TZipAction::zaIgnore);
-    EXPECT_EQ(state.Files_Failed, 1);
-    EXPECT_TRUE(state.Zip_Error);
-    for (const Lines& lines : {run_log(), extended_log(), trace()}) {
-        EXPECT_EQ(lines, Lines{line});
-    }
-}
-
-TEST_F(PackingNotices, StopRequestCancelsAtTheNextOverallNoticeAfterItsLabel) {
+TEST_F(PackingNotices, StopRequestCancelsAtTheNextOverallNoticeAfterItsLabelAndHandlersUnbindWhenGone) {
     bool cancel = false;
     zip.OnOverallProgress(zip, 10.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppProcess, cancel);
     EXPECT_FALSE(cancel);
@@ -74,6 +60,11 @@ TEST_F(PackingNotices, StopRequestCancelsAtTheNextOverallNoticeAfterItsLabel) {
     zip.OnOverallProgress(zip, 20.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppProcess, cancel);
     EXPECT_TRUE(cancel);
     EXPECT_EQ(display.label(Label::l_operation), "add");
+
+    TZipArchiver other{"Zip"};
+    { PackingHandlers bound(run, other); }
+    EXPECT_FALSE(other.OnFileProgress) << "notices go nowhere once the handlers are gone";
+    EXPECT_FALSE(other.OnProcessFileFailure);
 }
 
 TEST_F(PackingNotices, FullDriveIsReportedEachTimeAndCancelledAfterFiveMinutesWithoutProgress) {
@@ -93,13 +84,6 @@ TEST_F(PackingNotices, FullDriveIsReportedEachTimeAndCancelledAfterFiveMinutesWi
     EXPECT_TRUE(state.Zip_Error);
     EXPECT_EQ(run_log(), Lines(5, "Disco di destinazione pieno !"));
     EXPECT_EQ(trace().size(), 5u);
-}
-
-TEST_F(PackingNotices, NoticesGoNowhereOnceTheHandlersAreGone) {
-    TZipArchiver other{"Zip"};
-    { PackingHandlers bound(run, other); }
-    EXPECT_FALSE(other.OnFileProgress);
-    EXPECT_FALSE(other.OnProcessFileFailure);
 }
 
 }  // namespace

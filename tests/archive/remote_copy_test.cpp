@@ -4,7 +4,6 @@
 
 #include "platform/file_system.h"
 #include "tests/archive/run_steps_fixture.h"
-#include "tests/support/small_drive.h"
 
 namespace ferrolo::archive {
 namespace {
@@ -35,7 +34,7 @@ protected:
         const size_t before = run_log().size();
         Copia_Su_Remoto(run, destination);
         const Lines lines = run_log();
-        return lines.size() < before ? lines : Lines(lines.begin() + static_cast<long>(before), lines.end());
+        return Lines(lines.begin() + static_cast<long>(before), lines.end());
     }
 };
 
@@ -75,62 +74,40 @@ TEST_F(RemoteCopy, EveryCopyWritesItsBlockReplacesTheEarlierCopyAndAFailureRaise
     EXPECT_EQ(display.label(core::Label::l_stato), "Fine copia archivio.");
 
     std::remove(job.PARAM_2.c_str());
-    Lines missing = block(remote, true, "");
-    missing.resize(4);
-    missing.push_back("File: " + job.PARAM_2 + " non trovato !");
-    EXPECT_EQ(copy_to(remote), missing) << "a missing archive ends the block after its start line";
+    EXPECT_EQ(copy_to(remote),
+              (Lines{"", kRuleLine, "                Cancello: " + remote + "lun.zip",
+                     "Inizio copia archivio su: " + remote, "File: " + job.PARAM_2 + " non trovato !"}))
+        << "a missing archive ends the block after its start line";
     EXPECT_EQ(trace().size(), traced.size() + 1);
     EXPECT_EQ(display.label(core::Label::l_stato), "Copio archivio su remoto...");
 }
 
-// A real small file system: the new copy does not fit beside the previous one.
-TEST_F(RemoteCopy, CopyToAFullDriveKeepsThePreviousCopyAndLeavesNoTemporaryFile) {
-    testing::SmallDrive small("256k");
-    if (!small.mounted()) {
-        GTEST_SKIP() << "mounting a tmpfs needs root";
-    }
-    testing::write_file(small.path() + "lun.zip", "previous copy");
-    testing::write_file(job.PARAM_2, std::string(1 << 20, 'n'));
-    EXPECT_EQ(copy_to(small.path()), block(small.path(), true, "Errori durante la copia !"));
-    EXPECT_EQ(read_file(small.path() + "lun.zip"), "previous copy");
-    EXPECT_EQ(platform::find_files(small.path(), "*").size(), 1u);
-    EXPECT_TRUE(state.Copy_Error);
-}
-
-class Verification : public testing::RunStepsTest {};
-
-TEST_F(Verification,
-       TenByteSamplesFromOneHundredBytesOnAreSpreadOverTheFileAndAnUnreadableOrOverlongOneFails) {
+TEST_F(RemoteCopy, VerificationSamplesTenBytesFromOneHundredOnAndRefusesAShorterOrOverlongCopy) {
     const auto changed = [](std::string text, size_t at) {
         text[at] = 'b';
         return text;
     };
-    const std::string hundred(100, 'a');
-    const std::string half_megabyte(500'000, 'a');
-    const std::vector<std::tuple<std::string, std::string, bool>> source_target_same = {
-        {std::string(99, 'a'), std::string(99, 'b'), true},  // not sampled
-        {hundred, changed(hundred, 50), true},
-        {hundred, changed(hundred, 9), false},  // the first ten bytes
-        {half_megabyte, changed(half_megabyte, 499'999), true},
-        {half_megabyte, changed(half_megabyte, 9 * (50'000 - 10) + 3), false},  // inside the tenth sample
-    };
-    for (const auto& [source, target, same] : source_target_same) {
+    const std::string hundred(100, 'a'), half_megabyte(500'000, 'a'), thousand(1'000, 'a');
+    const std::string deep = std::string(250, 'd') + "/", overlong = deep + deep + deep + deep + "copy";
+    // Source, the copy's name and bytes, and whether they pass. A shorter copy, or an equal one at a path
+    // over 1,000 characters, cannot be verified.
+    const std::vector<std::tuple<std::string, std::string, std::string, bool>> cases = {
+        {std::string(99, 'a'), "target", std::string(99, 'b'), true},  // not sampled
+        {hundred, "target", changed(hundred, 50), true},
+        {hundred, "target", changed(hundred, 9), false},  // the first ten bytes
+        {half_megabyte, "target", changed(half_megabyte, 499'999), true},
+        {half_megabyte, "target", changed(half_megabyte, 9 * (50'000 - 10) + 3),
+         false},  // in the tenth sample
+        {thousand, "shorter", std::string(500, 'a'), false},
+        {thousand, overlong, thousand, false}};
+    for (const auto& [source, name, copy, same] : cases) {
         state.Zip_Error = false;
-        EXPECT_EQ(Verifica(run, folder.write("source", source), folder.write("target", target)), same);
+        EXPECT_EQ(Verifica(run, folder.write("source", source), folder.write(name, copy)), same);
         EXPECT_EQ(state.Zip_Error, !same);
     }
-
-    // A shorter copy, or an equal one at a path over 1,000 characters, cannot be verified.
-    const std::string source = folder.write("source", std::string(1'000, 'a'));
-    const std::string deep = std::string(250, 'd') + "/";
-    for (const std::string& target :
-         {folder.write("target", std::string(500, 'a')),
-          folder.write(deep + deep + deep + deep + "copy", std::string(1'000, 'a'))}) {
-        state.Zip_Error = false;
-        EXPECT_FALSE(Verifica(run, source, target));
-        EXPECT_EQ(run_log().back(), "Impossibile verificare: " + source + " e " + target);
-        EXPECT_TRUE(state.Zip_Error);
-    }
+    const std::string refused = "Impossibile verificare: " + (folder / "source") + " e ";
+    EXPECT_EQ(run_log(), (Lines{refused + (folder / "shorter"), refused + (folder / overlong)}))
+        << "a differing sample writes no line";
 }
 
 }  // namespace
