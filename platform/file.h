@@ -12,11 +12,10 @@ namespace ferrolo::platform {
 class File {
 public:
     enum class Mode {
-        Read,            // existing file, read only
-        ReadWrite,       // existing file, read and write, positioned at the start
-        Create,          // created or truncated, read and write
-        Append,          // existing file, writes go to the end
-        CreateOrAppend,  // created when missing, writes go to the end
+        Read,       // existing file, read only
+        ReadWrite,  // existing file, read and write, positioned at the start
+        Create,     // created or truncated, read and write
+        Append,     // existing file, writes go to the end
     };
 
     // Opens `path` in `mode`; throws SystemError on failure.

@@ -25,8 +25,6 @@ int open_flags(File::Mode mode) {
             return O_RDWR | O_CREAT | O_TRUNC;
         case File::Mode::Append:
             return O_WRONLY | O_APPEND;
-        case File::Mode::CreateOrAppend:
-            return O_WRONLY | O_APPEND | O_CREAT;
     }
     return O_RDONLY;
 }

@@ -61,7 +61,8 @@ TEST(OpenFile, NeverWaitsOnAFifoAndRefusesAFolder) {
     TempFolder folder;
     ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0644), 0);
     EXPECT_THROW(File::open(folder / "pipe", File::Mode::Read), SystemError);
-    EXPECT_THROW(File::open(folder / "pipe", File::Mode::CreateOrAppend), SystemError);
+    EXPECT_THROW(File::open(folder / "pipe", File::Mode::Create), SystemError);
+    EXPECT_THROW(File::open(folder / "pipe", File::Mode::Append), SystemError);
     EXPECT_THROW(File::open(folder.path(), File::Mode::Read), SystemError);
 }
 
