@@ -84,7 +84,8 @@ struct Packed {
     std::vector<PeerEntry> entries;  // of an archive in one file
 };
 // Packs as the backup run does, each of the blank-separated masks in one update (names relative to
-// `folder`, so "data/…"), then has the peers read the archive or the set of volumes.
+// `folder`, so "data/…"), then has the peers and the engine's own test read the archive or the set of
+// volumes.
 Packed pack(TZipArchiver& zip, const TempFolder& folder, const PackOptions& options = {});
 // The volumes of the split `archive` in order, the last under the archive's own name.
 Names volumes_of(const std::string& archive);

