@@ -68,8 +68,8 @@ private:
     }
 
     void ZipTestDiskFull() {
-        run_.log.Tracing_Out("Disco di destinazione pieno !");
-        run_.log.Append_Log(false, true, "Disco di destinazione pieno !");
+        run_.log.Tracing_Out(kDiskFull);
+        run_.log.Append_Log(false, true, kDiskFull);
         run_.state.Zip_Error = true;
     }
 

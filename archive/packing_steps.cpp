@@ -10,7 +10,6 @@ namespace ferrolo::archive {
 namespace {
 using core::Label;
 
-constexpr std::string_view kDiskFull = "Disco di destinazione pieno !";
 // An unattended run must not wait for space for ever: after this long the packing is cancelled.
 constexpr std::chrono::minutes kLongestWaitForSpace{5};
 

@@ -10,6 +10,9 @@
 
 namespace ferrolo::archive {
 
+// What the packing and the test say when the archive's drive is full.
+inline constexpr std::string_view kDiskFull = "Disco di destinazione pieno !";
+
 // The operation's word for the window ("add") and for log lines ("Add"); empty for operations that have none.
 std::string_view operation_label_word(TZipProcessOperation operation);
 std::string_view operation_log_word(TZipProcessOperation operation);
