@@ -67,7 +67,7 @@ void TF_Main::FormCreate() {
     Program_Dir = std::string(platform::folder_part(program_file_));
     Program_Version = report::GetFileVersion(program_file_);
     const auto program_time = report::GetFileDateTime(program_file_);
-    Program_Date = program_time ? core::date_text(platform::to_local_time(*program_time)) : "??.??.????";
+    Program_Date = program_time ? core::Date_Today(platform::to_local_time(*program_time)) : "??.??.????";
 
     Agente.VersionOfApplication = Program_Version;
     Agente.Path_Agente = Program_Dir;

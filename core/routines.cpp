@@ -15,11 +15,11 @@ std::string format(const char* pattern, Numbers... numbers) {
 }
 }  // namespace
 
-std::string date_text(const platform::LocalTime& moment) {
+std::string Date_Today(const platform::LocalTime& moment) {
     return format("%02d.%02d.%04d", moment.day, moment.month, moment.year);
 }
 
-std::string time_text(const platform::LocalTime& moment) {
+std::string Time_Now(const platform::LocalTime& moment) {
     return format("%02d:%02d:%02d", moment.hour, moment.minute, moment.second);
 }
 
@@ -37,14 +37,6 @@ std::string duration_text(Clock::duration elapsed) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
     const long long of_day = ((seconds % 86400) + 86400) % 86400;
     return format("%02lld:%02lld:%02lld", of_day / 3600, of_day / 60 % 60, of_day % 60);
-}
-
-std::string Date_Today() {
-    return date_text(platform::local_now());
-}
-
-std::string Time_Now() {
-    return time_text(platform::local_now());
 }
 
 std::string Shorten_Text(std::string_view text, int width) {

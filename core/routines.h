@@ -11,15 +11,13 @@ namespace ferrolo::core {
 
 using Clock = std::chrono::system_clock;
 
-// Today as "dd.mm.yyyy".
-std::string Date_Today();
-// Now as "hh:nn:ss" (24-hour clock).
-std::string Time_Now();
+// Today, or the day of `moment`, as "dd.mm.yyyy". A line that shows both date and time reads the clock
+// once and passes the moment to both, so that midnight cannot fall between them.
+std::string Date_Today(const platform::LocalTime& moment = platform::local_now());
+// Now, or the time of `moment`, as "hh:nn:ss" (24-hour clock).
+std::string Time_Now(const platform::LocalTime& moment = platform::local_now());
 
-// `moment` as "dd.mm.yyyy", "hh:nn:ss", "dd/mm/yyyy-hh:nn:ss" (the trace stamp) and "yyyymmdd-hhnnss"
-// (the automatic archive name).
-std::string date_text(const platform::LocalTime& moment);
-std::string time_text(const platform::LocalTime& moment);
+// `moment` as "dd/mm/yyyy-hh:nn:ss" (the trace stamp) and "yyyymmdd-hhnnss" (the automatic archive name).
 std::string trace_stamp(const platform::LocalTime& moment);
 std::string file_stamp(const platform::LocalTime& moment);
 // An elapsed time as "hh:nn:ss"; the hours wrap at 24, as on a clock face.

@@ -98,7 +98,8 @@ void TAgente::ShutDown() {
 }
 
 std::string TAgente::prefix() const {
-    return VersionOfApplication + "|" + core::Date_Today() + "|" + core::Time_Now() + "|";
+    const platform::LocalTime now = platform::local_now();
+    return VersionOfApplication + "|" + core::Date_Today(now) + "|" + core::Time_Now(now) + "|";
 }
 
 // Every block goes out in one unbuffered write, so it is in the file when the call returns.

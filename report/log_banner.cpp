@@ -7,8 +7,9 @@ namespace ferrolo::report {
 
 void create_log_file(const std::string& path) {
     const std::string stars = std::string(13, ' ') + std::string(57, '*');
-    const std::string created = "             *** File di Log creato in data: " + core::Date_Today() + " - " +
-                                core::Time_Now() + " ***";
+    const platform::LocalTime now = platform::local_now();
+    const std::string created = "             *** File di Log creato in data: " + core::Date_Today(now) +
+                                " - " + core::Time_Now(now) + " ***";
     platform::File file = platform::File::open(path, platform::File::Mode::Create);
     file.write("\r\n" + stars + "\r\n" + created + "\r\n" + stars + "\r\n\r\n\r\n");
     file.close();

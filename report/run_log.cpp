@@ -15,7 +15,8 @@ constexpr size_t kLongestTraceText = 150;
 }  // namespace
 
 std::string stamped_line(std::string_view label) {
-    return std::string(label) + core::Date_Today() + "-" + core::Time_Now();
+    const platform::LocalTime now = platform::local_now();
+    return std::string(label) + core::Date_Today(now) + "-" + core::Time_Now(now);
 }
 
 void RunLog::Crea_Log(const std::string& file_name) {

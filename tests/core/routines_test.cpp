@@ -35,8 +35,8 @@ TEST(ShortenText, KeepsTextsThatFitCutsLongOnesInTheMiddleAndNarrowWidthsKeepOnl
 TEST(ClockTexts, AreZeroPaddedInTheirPatternsAndDurationsWrapAtTwentyFourHours) {
     using namespace std::chrono_literals;
     const platform::LocalTime moment{2024, 1, 31, 23, 5, 9};
-    EXPECT_EQ(date_text(moment), "31.01.2024");
-    EXPECT_EQ(time_text(moment), "23:05:09");
+    EXPECT_EQ(Date_Today(moment), "31.01.2024");
+    EXPECT_EQ(Time_Now(moment), "23:05:09");
     EXPECT_EQ(trace_stamp(moment), "31/01/2024-23:05:09");
     EXPECT_EQ(file_stamp(moment), "20240131-230509");
     EXPECT_EQ(duration_text(0s), "00:00:00");
