@@ -21,8 +21,13 @@ namespace ferrolo::platform {
 
 namespace {
 
+// Held inside the clock's range: a file may carry any date (touch -d 2400-01-01), the clock counts
+// nanoseconds in 64 bits, and the DOS time of an entry clamps what is far off anyway.
 FileTime to_file_time(const struct timespec& time) {
-    return FileTime(std::chrono::duration_cast<FileTime::duration>(std::chrono::seconds(time.tv_sec) +
+    constexpr auto kLimit =
+        std::chrono::duration_cast<std::chrono::seconds>(FileTime::duration::max()).count() - 1;
+    const auto seconds = std::clamp<long long>(time.tv_sec, -kLimit, kLimit);
+    return FileTime(std::chrono::duration_cast<FileTime::duration>(std::chrono::seconds(seconds) +
                                                                    std::chrono::nanoseconds(time.tv_nsec)));
 }
 

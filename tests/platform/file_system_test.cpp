@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -54,6 +55,11 @@ TEST(FindFiles, ListsOnlyRegularFilesAndRealFoldersSortedWithDerivedAttributesAn
     EXPECT_FALSE(file_exists(folder / "pipe"));
     EXPECT_GT(free_space(folder / "not-yet.zip"), 0u) << "free space is known for a file not yet created";
     EXPECT_THROW(free_space("/no/such/folder/x.zip"), SystemError);
+
+    // A date past the clock's range (the year 2400) is held at its end instead of overflowing.
+    const timespec far_off[2] = {{13'569'465'600, 0}, {13'569'465'600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (folder / "b.txt").c_str(), far_off, 0), 0);
+    EXPECT_GT(path_entry(folder / "b.txt")->last_write, FileTime::clock::now());
 }
 
 // Appending, creating and truncating are seen through the logs, which open their files for every line.
