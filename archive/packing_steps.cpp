@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "archive/step_texts.h"
-#include "report/file_utilities.h"
+#include "platform/file_system.h"
 
 namespace ferrolo::archive {
 
@@ -66,7 +66,9 @@ void PackingHandlers::ZipFileProgress(const std::string& file_name, double progr
     full_since_.reset();
     if (progress == 100.0 && phase == TZipProgressPhase::ppEnd) {
         core::RunState& state = run_.state;
-        state.Bytes_Zipped += std::max<int64_t>(report::TotalFilesSize(file_name), 0);
+        // The size of this very file: on POSIX a name may hold "*" or "?", which a mask would widen.
+        const auto entry = platform::path_entry(file_name);
+        state.Bytes_Zipped += entry ? static_cast<int64_t>(entry->size) : 0;
         run_.display.set_label(Label::l_bytes, megabytes(state.Bytes_Zipped));
         run_.log.Append_Log(false, true, std::string(operation_log_word(operation)) + ": " + file_name);
         ++state.Files_Zipped;

@@ -30,12 +30,14 @@ TEST_F(PackingNotices, OnlyTheEndNoticeAtOneHundredCountsAnEntryAndNamesUnderSix
     end_of_entry(file, 100.0, TZipProgressPhase::ppProcess);
     end_of_entry(file);
     const std::string empty_folder = folder.make_folder("data/empty");
-    end_of_entry(empty_folder);  // counted, without bytes
-    EXPECT_EQ(state.Files_Zipped, 2);
-    EXPECT_EQ(state.Bytes_Zipped, 1'572'864);
+    end_of_entry(empty_folder);                                   // counted, without bytes
+    const std::string starred = folder.write("data/a*", "four");  // its own size, not its folder's
+    end_of_entry(starred);
+    EXPECT_EQ(state.Files_Zipped, 3);
+    EXPECT_EQ(state.Bytes_Zipped, 1'572'868);
     EXPECT_EQ(display.label(Label::l_bytes), "    1.50");
-    EXPECT_EQ(display.label(Label::l_nfiles), "2");
-    EXPECT_EQ(extended_log(), (Lines{"Add: " + file, "Add: " + empty_folder}));
+    EXPECT_EQ(display.label(Label::l_nfiles), "3");
+    EXPECT_EQ(extended_log(), (Lines{"Add: " + file, "Add: " + empty_folder, "Add: " + starred}));
     EXPECT_TRUE(run_log().empty()) << "per-file lines go to the extended log only";
 
     // Names under sixty characters are shown whole, but a selected file is always shortened.
