@@ -344,10 +344,13 @@ void TF_Main::control_services(ServiceRequest request) {
 }
 
 void TF_Main::end_run() {
-    // A backup stopped by the user is incomplete, which the scheduler must not take for success.
+    // A backup stopped by the user is incomplete, which the scheduler must not take for success; logs
+    // that lost lines are a failure of their own.
     const bool incomplete =
         state_.Zip_Error || state_.Test_Error || state_.Copy_Error || state_.Stop_Requested;
-    exit_status_ = incomplete ? core::ExitStatus::StepErrors : core::ExitStatus::Clean;
+    exit_status_ = log_.lines_lost() ? core::ExitStatus::Fatal
+                   : incomplete      ? core::ExitStatus::StepErrors
+                                     : core::ExitStatus::Clean;
     if (job_.MOSTRA_RIS_COPIE) {
         Tracing_Out("Mostro il file di log delle copie.");
         platform::open_with_associated_program(job_.PARAM_3);

@@ -48,6 +48,7 @@ void RunLog::append_line(const std::string& file_name, std::string_view text) {
         file.write(std::string(text) + "\r\n");
         file.close();
     } catch (const platform::SystemError&) {
+        lines_lost_ = true;
         agent_.WriteWarning("F_Main\\Append_Log\\impossibile aggiornare il file: " + file_name);
     }
 }

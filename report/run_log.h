@@ -32,12 +32,16 @@ public:
     // One time-stamped line in the window's trace, copied to the agent log.
     void Tracing_Out(std::string_view text);
 
+    // True once a line could not be appended: the run goes on, but its logs are not whole.
+    bool lines_lost() const { return lines_lost_; }
+
 private:
     void append_line(const std::string& file_name, std::string_view text);
 
     const core::JobSettings& job_;
     TAgente& agent_;
     core::Window_Display& display_;
+    bool lines_lost_ = false;
 };
 
 // What every step of a run works with: the job, its flags and counters, the window and the logs.

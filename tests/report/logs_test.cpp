@@ -192,6 +192,7 @@ TEST_F(RunLogTest,
     EXPECT_EQ(without_clock(read_file(job.PARAM_3)), kBanner + "both\r\nrun only\r\n\r\n");
     EXPECT_EQ(without_clock(read_file(job.PARAM_4)), kBanner + "both\r\nAdd: /data/a.txt\r\n\r\n");
 
+    EXPECT_FALSE(log.lines_lost());
     std::remove(job.PARAM_3.c_str());  // mid-run
     log.Append_Log(true, true, "first");
     log.Append_Log(true, true, "second");
@@ -203,6 +204,7 @@ TEST_F(RunLogTest,
                      "F_Main\\Append_Log\\first", warning, "F_Main\\Append_Log\\second", warning}))
         << "run-log lines, empty ones too, are mirrored; a failed one is warned of";
     EXPECT_EQ(agent.WarningCount(), 2);
+    EXPECT_TRUE(log.lines_lost()) << "so the run can end with the fatal status";
 }
 
 TEST_F(RunLogTest, TraceLinesAreStampedLoseEveryEndMarkerAreCutTo150CharactersAndGoToTheAgentLog) {
