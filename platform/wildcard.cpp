@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/path_limit.h"
+
 namespace ferrolo::platform {
 
 namespace {
@@ -17,6 +19,8 @@ struct PatternItem {
     char literal;
 };
 
+// A run of stars matches what one star matches; it is kept as one, so that a mask of many stars costs no
+// more than a mask of one.
 std::vector<PatternItem> compile(std::string_view pattern) {
     std::vector<PatternItem> items;
     items.reserve(pattern.size());
@@ -26,7 +30,10 @@ std::vector<PatternItem> compile(std::string_view pattern) {
         if (c == '?') {
             items.push_back({Token::DosQuestion, c});
         } else if (c == '*') {
-            items.push_back({next == '.' ? Token::DosStar : Token::Star, c});
+            const bool after_star = !items.empty() && (items.back().token == Token::Star);
+            if (!after_star) {
+                items.push_back({next == '.' ? Token::DosStar : Token::Star, c});
+            }
         } else if (c == '.' && (next == '?' || next == '*' || next == '\0')) {
             items.push_back({Token::DosDot, c});
         } else {
@@ -36,77 +43,53 @@ std::vector<PatternItem> compile(std::string_view pattern) {
     return items;
 }
 
-class Matcher {
-public:
-    Matcher(std::string_view name, std::vector<PatternItem> pattern, LetterCase letter_case)
-        : name_(name),
-          letter_case_(letter_case),
-          pattern_(std::move(pattern)),
-          last_dot_(name.rfind('.')),
-          memo_((pattern_.size() + 1) * (name.size() + 1), kUnknown) {}
-
-    bool matches() { return match(0, 0); }
-
-private:
-    static constexpr char kUnknown = 2;
-
-    // Memoised so that masks with many stars stay linear in the name's length per pattern item.
-    bool match(size_t p, size_t n) {
-        char& known = memo_[p * (name_.size() + 1) + n];
-        if (known == kUnknown) {
-            known = compute(p, n) ? 1 : 0;
-        }
-        return known == 1;
+bool same_letter(char a, char b, LetterCase letter_case) {
+    if (letter_case == LetterCase::Insensitive) {
+        a = (a >= 'a' && a <= 'z') ? static_cast<char>(a - 'a' + 'A') : a;
+        b = (b >= 'a' && b <= 'z') ? static_cast<char>(b - 'a' + 'A') : b;
     }
+    return a == b;
+}
 
-    bool compute(size_t p, size_t n) {
-        if (p == pattern_.size()) {
-            return n == name_.size();
+// Whether name[n..] matches pattern[p..], for every p and n, filled from the ends backwards: each answer
+// needs only answers further on, so there is no recursion to run out of stack and no case is worked out
+// twice.
+bool matches(std::string_view name, const std::vector<PatternItem>& pattern, LetterCase letter_case) {
+    const size_t names = name.size() + 1;
+    const size_t last_dot = name.rfind('.');
+    std::vector<char> table((pattern.size() + 1) * names, 0);
+    const auto at = [&](size_t p, size_t n) { return table[p * names + n] != 0; };
+    // Where a run of question marks ends: they may all match nothing before a dot or the end.
+    std::vector<size_t> after_questions(pattern.size() + 1, pattern.size());
+    table[pattern.size() * names + name.size()] = 1;
+    for (size_t p = pattern.size(); p-- > 0;) {
+        const PatternItem& item = pattern[p];
+        after_questions[p] = item.token == Token::DosQuestion ? after_questions[p + 1] : p;
+        for (size_t n = names; n-- > 0;) {
+            const bool at_end = n == name.size();
+            bool match = false;
+            switch (item.token) {
+                case Token::Literal:
+                    match = !at_end && same_letter(name[n], item.literal, letter_case) && at(p + 1, n + 1);
+                    break;
+                case Token::Star:
+                    match = at(p + 1, n) || (!at_end && at(p, n + 1));
+                    break;
+                case Token::DosStar:
+                    match = at(p + 1, n) || (!at_end && n != last_dot && at(p, n + 1));
+                    break;
+                case Token::DosQuestion:
+                    match = !at_end && name[n] != '.' ? at(p + 1, n + 1) : at(after_questions[p], n);
+                    break;
+                case Token::DosDot:
+                    match = at_end ? at(p + 1, n) : name[n] == '.' && at(p + 1, n + 1);
+                    break;
+            }
+            table[p * names + n] = match ? 1 : 0;
         }
-        const bool at_end = n == name_.size();
-        const PatternItem& item = pattern_[p];
-        switch (item.token) {
-            case Token::Literal:
-                return !at_end && same_letter(name_[n], item.literal) && match(p + 1, n + 1);
-            case Token::Star:
-                return match(p + 1, n) || (!at_end && match(p, n + 1));
-            case Token::DosStar:
-                return match(p + 1, n) || (!at_end && n != last_dot_ && match(p, n + 1));
-            case Token::DosQuestion:
-                if (!at_end && name_[n] != '.') {
-                    return match(p + 1, n + 1);
-                }
-                return match(skip_dos_questions(p), n);
-            case Token::DosDot:
-                if (at_end) {
-                    return match(p + 1, n);
-                }
-                return name_[n] == '.' && match(p + 1, n + 1);
-        }
-        return false;
     }
-
-    bool same_letter(char a, char b) const {
-        if (letter_case_ == LetterCase::Insensitive) {
-            a = (a >= 'a' && a <= 'z') ? static_cast<char>(a - 'a' + 'A') : a;
-            b = (b >= 'a' && b <= 'z') ? static_cast<char>(b - 'a' + 'A') : b;
-        }
-        return a == b;
-    }
-
-    size_t skip_dos_questions(size_t p) const {
-        while (p < pattern_.size() && pattern_[p].token == Token::DosQuestion) {
-            ++p;
-        }
-        return p;
-    }
-
-    std::string_view name_;
-    LetterCase letter_case_;
-    std::vector<PatternItem> pattern_;
-    size_t last_dot_;
-    std::vector<char> memo_;
-};
+    return at(0, 0);
+}
 
 }  // namespace
 
@@ -114,7 +97,9 @@ bool matches_file_mask(std::string_view name, std::string_view pattern, LetterCa
     if (pattern == "*" || pattern == "*.*") {
         return true;
     }
-    return Matcher(name, compile(pattern), letter_case).matches();
+    const std::vector<PatternItem> items = compile(pattern);
+    // No name is as long as the longest path; such a mask is refused before its table is made.
+    return items.size() < path_length_limit() && matches(name, items, letter_case);
 }
 
 bool has_wildcards(std::string_view text) {
