@@ -1,7 +1,5 @@
 #include "ui/console_display.h"
 
-#include "platform/process.h"
-
 namespace ferrolo::ui {
 
 namespace {
@@ -12,9 +10,19 @@ constexpr std::string_view kEraseLine = "\r\x1b[K";
 size_t slot(core::Label label) {
     return static_cast<size_t>(label);
 }
+
+std::string printable(std::string_view text) {
+    std::string shown(text);
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return shown;
+}
 }  // namespace
 
-ConsoleDisplay::ConsoleDisplay() : live_line_wanted_(platform::standard_output_is_terminal()) {}
+ConsoleDisplay::ConsoleDisplay(bool terminal) : terminal_(terminal) {}
 
 void ConsoleDisplay::run(core::WindowEvents& events) {
     events_ = &events;
@@ -80,7 +88,7 @@ void ConsoleDisplay::set_label(core::Label label, std::string_view text) {
         if (!text.empty()) {
             print_line("Stato: " + std::string(text));
         }
-    } else if (live_line_wanted_ && SteadyClock::now() - live_line_drawn_ >= kLiveLinePeriod) {
+    } else if (terminal_ && SteadyClock::now() - live_line_drawn_ >= kLiveLinePeriod) {
         draw_live_line();
     }
 }
@@ -108,7 +116,8 @@ void ConsoleDisplay::close() {
 
 void ConsoleDisplay::print_line(std::string_view text) {
     erase_live_line();
-    std::fprintf(stdout, "%.*s\n", static_cast<int>(text.size()), text.data());
+    const std::string shown = (terminal_ ? printable(text) : std::string(text)) + "\n";
+    std::fwrite(shown.data(), 1, shown.size(), stdout);
     std::fflush(stdout);
 }
 
@@ -117,7 +126,7 @@ void ConsoleDisplay::draw_live_line() {
                              labels_[slot(core::Label::l_file)] +
                              "  N. files: " + labels_[slot(core::Label::l_nfiles)] +
                              "  Megabytes: " + labels_[slot(core::Label::l_bytes)];
-    std::fprintf(stdout, "%s%s", kEraseLine.data(), line.c_str());
+    std::fprintf(stdout, "%s%s", kEraseLine.data(), printable(line).c_str());
     std::fflush(stdout);
     live_line_shown_ = true;
     live_line_drawn_ = SteadyClock::now();

@@ -10,6 +10,7 @@
 
 #include "core/window_display.h"
 #include "platform/interrupts.h"
+#include "platform/process.h"
 
 namespace ferrolo::ui {
 
@@ -17,7 +18,9 @@ namespace ferrolo::ui {
 // error and never wait. A window that would stay open with nothing left to do is closed at once.
 class ConsoleDisplay final : public core::Window_Display {
 public:
-    ConsoleDisplay();
+    // `terminal`: standard output is a terminal, which gets a live line of counters, and where the
+    // control characters of names from the backed-up tree are shown as "?" so they cannot drive it.
+    explicit ConsoleDisplay(bool terminal = platform::standard_output_is_terminal());
 
     // The message loop: delivers timer ticks and the user's requests to `events` until the window closes.
     void run(core::WindowEvents& events);
@@ -51,7 +54,7 @@ private:
     core::WindowEvents* events_ = nullptr;
     std::map<core::Timer, ArmedTimer> timers_;
     std::array<std::string, 6> labels_;
-    const bool live_line_wanted_;
+    const bool terminal_;
     bool live_line_shown_ = false;
     SteadyClock::time_point live_line_drawn_{};
     bool cancel_delivered_ = false;
