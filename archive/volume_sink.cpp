@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "archive/zip_error.h"
-#include "platform/file_length.h"
 #include "platform/file_system.h"
 #include "platform/system_error.h"
 
@@ -165,7 +164,7 @@ bool VolumeSink::rewind(uint32_t volume, uint64_t offset) {
         return false;
     }
     try {
-        platform::set_file_length(path_, offset);
+        file_->set_length(offset);
         file_->seek(offset);
     } catch (const platform::SystemError&) {
         throw EZipError(component_name_, zip_error::kWriteFailed);
@@ -180,7 +179,8 @@ void VolumeSink::finish() {
     if (path_ == settings_.archive_name) {
         return;
     }
-    platform::remove_file(settings_.archive_name);
+    // The rename replaces an archive of that name left by an earlier run, so there is never a moment
+    // without one.
     try {
         platform::rename_file(path_, settings_.archive_name);
     } catch (const platform::SystemError&) {

@@ -8,7 +8,6 @@
 #include "archive/zip_archiver_impl.h"
 #include "archive/zip_reader.h"
 #include "platform/clock.h"
-#include "platform/file_length.h"
 #include "platform/path_limit.h"
 #include "platform/system_error.h"
 
@@ -647,7 +646,7 @@ void TZipArchiver::Impl::finish_archive() {
     } else {
         try {
             // What a dropped entry left beyond the end records is cut away.
-            platform::set_file_length(archive_file->path(), sink->bytes_written());
+            archive_file->set_length(sink->bytes_written());
             if (owner.Options.FlushBuffers) {
                 archive_file->sync();
             }

@@ -41,6 +41,9 @@ public:
     void seek(uint64_t offset);
     uint64_t position() const;
     uint64_t size() const;
+    // Sets the file's length to `length` bytes, cutting off what lies beyond (or adding zeros); the position
+    // stays where it was.
+    void set_length(uint64_t length);
     // Forces written data to the device.
     void sync();
     // Closes the file and reports a failure of the close itself.

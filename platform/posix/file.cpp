@@ -145,6 +145,16 @@ uint64_t File::size() const {
     return static_cast<uint64_t>(status.st_size);
 }
 
+void File::set_length(uint64_t length) {
+    int result;
+    do {
+        result = ::ftruncate(descriptor_, static_cast<off_t>(length));
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        throw SystemError("set length", path_, errno);
+    }
+}
+
 void File::sync() {
     if (::fsync(descriptor_) != 0 && errno != EINVAL) {
         throw SystemError("flush", path_, errno);
