@@ -191,9 +191,7 @@ void TZipArchiver::Close() {
     }
     if (impl_->archive_file) {
         try {
-            if (Options.FlushBuffers) {
-                impl_->archive_file->sync();
-            }
+            // Already forced to the device when its end records were written.
             impl_->archive_file->close();
         } catch (const platform::SystemError&) {
             impl_->close_files();
