@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/routines.h"
+#include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/profile.h"
@@ -172,7 +173,7 @@ std::string agent_line(std::string_view routine_and_detail, std::string_view fil
 
 // A Boolean of the job file: true exactly for "SI", blanks around it and letter case aside.
 bool si_no(std::string_view value) {
-    return core::upper_ascii(core::trim(value)) == "SI";
+    return platform::upper_ascii(core::trim(value)) == "SI";
 }
 
 std::string numbered_key(std::string_view stem, int number, std::string_view suffix = {}) {
@@ -218,7 +219,7 @@ public:
 
         job.TEST_ZIP = boolean(kZipSection, "TEST_ZIP", "SI");
         job.SPLITTING = boolean(kZipSection, "SPLITTING", "NO");
-        job.SIZE_SPLIT = core::upper_ascii(trimmed(kZipSection, "SIZE_SPLIT", kDefaultSizeSplit));
+        job.SIZE_SPLIT = platform::upper_ascii(trimmed(kZipSection, "SIZE_SPLIT", kDefaultSizeSplit));
         job.CANCELLA_ZIP_PRECEDENTE = boolean(kZipSection, "CANCELLA_ZIP_PRECEDENTE", "SI");
         job.ADVANCED_NAME_ZIP = boolean(kZipSection, "ADVANCED_NAME_ZIP", "NO");
         job.NOMEFILE_AUTOMATICO = boolean(kZipSection, "NOMEFILE_AUTOMATICO", "NO");

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/routines.h"
+#include "platform/code_page.h"
 #include "platform/file_system.h"
 
 namespace ferrolo::app {
@@ -21,7 +22,7 @@ std::string time_stamped_name(std::string_view archive, const platform::LocalTim
 
 std::optional<std::string> earlier_archives_mask(std::string_view archive) {
     const std::string_view name = platform::name_part(archive);
-    const size_t zip = core::upper_ascii(name).find(".ZIP");
+    const size_t zip = platform::upper_ascii(name).find(".ZIP");
     if (zip == std::string::npos || zip == 0) {
         return std::nullopt;
     }
@@ -81,7 +82,7 @@ std::optional<int64_t> read_integer(std::string_view text) {
 
 std::optional<VolumeSetting> split_volume_size(std::string_view SIZE_SPLIT) {
     using archive::TZipVolumeSize;
-    const std::string upper = core::upper_ascii(SIZE_SPLIT);
+    const std::string upper = platform::upper_ascii(SIZE_SPLIT);
     if (upper.rfind("VS", 0) == 0) {
         static constexpr std::pair<std::string_view, TZipVolumeSize> kKeywords[] = {
             {"VS1_44MB", TZipVolumeSize::vs1_44MB}, {"VS100MB", TZipVolumeSize::vs100MB},

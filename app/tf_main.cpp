@@ -9,6 +9,7 @@
 #include "archive/packing_steps.h"
 #include "archive/remote_copy.h"
 #include "core/routines.h"
+#include "platform/code_page.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "report/file_utilities.h"
@@ -105,7 +106,7 @@ void TF_Main::FormCreate() {
 // match in any letter case, as users of case-blind file systems expect. The job file then supplies all.
 bool TF_Main::choose_job_file() {
     const std::string argument = job_.PARAM_1;
-    if (core::upper_ascii(extension_of(argument)) != ".INI") {
+    if (platform::upper_ascii(extension_of(argument)) != ".INI") {
         return false;
     }
     std::string job_file = Program_Dir + argument;

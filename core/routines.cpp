@@ -67,14 +67,4 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
-std::string upper_ascii(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
-
 }  // namespace ferrolo::core

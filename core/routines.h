@@ -32,7 +32,5 @@ int Delete_Files(std::string_view mask);
 
 // `text` without the blanks and control characters at both ends.
 std::string_view trim(std::string_view text);
-// `text` with a to z in upper case; other bytes unchanged.
-std::string upper_ascii(std::string_view text);
 
 }  // namespace ferrolo::core

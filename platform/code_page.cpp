@@ -113,6 +113,14 @@ std::string decode(std::string_view text, const UpperHalf& table) {
 
 }  // namespace
 
+std::string upper_ascii(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        c = upper_ascii(c);
+    }
+    return upper;
+}
+
 bool is_valid_utf8(std::string_view text) {
     for (size_t pos = 0; pos < text.size();) {
         if (!next_code_point(text, pos)) {

@@ -7,6 +7,13 @@
 
 namespace ferrolo::platform {
 
+// `c` with a to z in upper case, other bytes unchanged: the letter case of names and keywords, which are
+// ASCII in every code page here.
+constexpr char upper_ascii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+std::string upper_ascii(std::string_view text);
+
 // True when `text` is valid, shortest-form UTF-8.
 bool is_valid_utf8(std::string_view text);
 

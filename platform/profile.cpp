@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/code_page.h"
 #include "platform/file.h"
 
 namespace ferrolo::platform {
@@ -34,17 +35,6 @@ std::string_view strip_quotes(std::string_view text) {
         return text.substr(1, text.size() - 2);
     }
     return text;
-}
-
-// Names are matched in one letter case; only ASCII letters change, as the job files' names are ASCII.
-std::string upper_case(std::string_view name) {
-    std::string upper(name);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
 }
 
 // The text of the line starting at `content[start]`, and the start of the next line.
@@ -96,7 +86,7 @@ ProfileFile ProfileFile::parse(std::string_view content) {
             continue;
         }
         if (text.front() == '[') {
-            section = &profile.sections_[upper_case(strip_blanks(text.substr(1, text.find(']') - 1)))];
+            section = &profile.sections_[upper_ascii(strip_blanks(text.substr(1, text.find(']') - 1)))];
             continue;
         }
         const size_t equals = text.find('=');
@@ -108,17 +98,17 @@ ProfileFile ProfileFile::parse(std::string_view content) {
             continue;
         }
         const std::string_view value = strip_quotes(strip_blanks(text.substr(equals + 1)));
-        section->try_emplace(upper_case(key), value.substr(0, kLongestValue));
+        section->try_emplace(upper_ascii(key), value.substr(0, kLongestValue));
     }
     return profile;
 }
 
 std::optional<std::string> ProfileFile::value(std::string_view section, std::string_view key) const {
-    const auto found_section = sections_.find(upper_case(section));
+    const auto found_section = sections_.find(upper_ascii(section));
     if (found_section == sections_.end()) {
         return std::nullopt;
     }
-    const auto found = found_section->second.find(upper_case(key));
+    const auto found = found_section->second.find(upper_ascii(key));
     if (found == found_section->second.end()) {
         return std::nullopt;
     }

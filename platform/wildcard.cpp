@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "platform/path_limit.h"
 
 namespace ferrolo::platform {
@@ -44,11 +45,7 @@ std::vector<PatternItem> compile(std::string_view pattern) {
 }
 
 bool same_letter(char a, char b, LetterCase letter_case) {
-    if (letter_case == LetterCase::Insensitive) {
-        a = (a >= 'a' && a <= 'z') ? static_cast<char>(a - 'a' + 'A') : a;
-        b = (b >= 'a' && b <= 'z') ? static_cast<char>(b - 'a' + 'A') : b;
-    }
-    return a == b;
+    return letter_case == LetterCase::Insensitive ? upper_ascii(a) == upper_ascii(b) : a == b;
 }
 
 // Whether name[n..] matches pattern[p..], for every p and n, filled from the ends backwards: each answer

@@ -37,6 +37,7 @@ TEST(CodePages, EveryAssignedByteDecodesAsIconvDecodesItAndRoundTrips) {
 
 TEST(CodePages, AccentedItalianFitsBothAndWhatHasNoPlaceIsRefusedBy850AndAQuestionMarkIn1252) {
     EXPECT_EQ(utf8_to_cp850("perché più è"), std::string("perch\x82 pi\x97 \x8A"));
+    EXPECT_EQ(upper_ascii("vs700mb àè"), "VS700MB àè") << "only ASCII letters change case";
     EXPECT_EQ(utf8_to_cp1252("Città € 文"), std::string("Citt\xE0 \x80 ?"));
     EXPECT_EQ(utf8_to_cp1252("a\xFF"
                              "b"),
