@@ -182,21 +182,27 @@ void TZipArchiver::Close() {
     if (!IsOpen()) {
         return;
     }
-    if (impl_->update_depth > 0) {
-        impl_->update_depth = 0;
-        impl_->write_update();
-    }
-    if (impl_->access == Impl::Access::Write && !impl_->finished) {
-        impl_->finish_archive();
-    }
-    if (impl_->archive_file) {
-        try {
-            // Already forced to the device when its end records were written.
-            impl_->archive_file->close();
-        } catch (const platform::SystemError&) {
-            impl_->close_files();
-            impl_->raise(zip_error::kWriteFailed);
+    // The files are released however the finishing ends, so that a failure is raised once and the next
+    // Open starts afresh.
+    try {
+        if (impl_->update_depth > 0) {
+            impl_->update_depth = 0;
+            impl_->write_update();
         }
+        if (impl_->access == Impl::Access::Write && !impl_->finished) {
+            impl_->finish_archive();
+        }
+        if (impl_->archive_file) {
+            try {
+                // Already forced to the device when its end records were written.
+                impl_->archive_file->close();
+            } catch (const platform::SystemError&) {
+                impl_->raise(zip_error::kWriteFailed);
+            }
+        }
+    } catch (...) {
+        impl_->close_files();
+        throw;
     }
     impl_->close_files();
 }

@@ -169,7 +169,8 @@ public:
     // `exclusion_mask`, checking its size and CRC-32. EZipError 13 when nothing is open, 26 while an
     // update is pending.
     void TestMask(const std::string& mask, uint32_t search_attr, const std::string& exclusion_mask);
-    // Writes a pending update, finishes and closes the archive files; harmless when nothing is open.
+    // Writes a pending update, finishes and closes the archive files, which are released even when that
+    // fails; harmless when nothing is open.
     void Close();
     bool IsOpen() const;
 

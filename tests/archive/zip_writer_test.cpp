@@ -10,6 +10,7 @@
 #include <map>
 
 #include "tests/archive/zip_test_support.h"
+#include "tests/support/small_drive.h"
 
 namespace ferrolo::archive::testing {
 namespace {
@@ -293,6 +294,29 @@ TEST(Updates, OpenRaisesItsErrorsWithNameTextFileAndFiveDigitCodeAndAnArchiveWit
     EXPECT_EQ(error_of(folder / "no/out.zip", kCreateArchive),
               "12 Zip: Cannot open file \"" + folder / "no/out.zip" + "\" - Native error: 00033");
     EXPECT_EQ(error_of(folder / "out.zip", kCreateArchive), "opened");
+    zip.Close();
+    EXPECT_EQ(read_file(zip.FileName), kEmptyArchive);
+}
+
+TEST(Updates, AnArchiveThatCannotBeFinishedFailsItsCloseOnceAndTheNextOpenWorks) {
+    const ::ferrolo::testing::SmallDrive drive("64k");
+    if (!drive.mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    }
+    run_command("cat /dev/zero > " + shell_quote(drive.path() + "ballast"));  // fails once the drive is full
+    TZipArchiver zip{"Zip"};
+    zip.FileName = drive.path() + "out.zip";
+    zip.Open(kCreateArchive);
+    try {
+        zip.Close();
+        ADD_FAILURE() << "the end record found room on a full drive";
+    } catch (const EZipError& error) {
+        EXPECT_EQ(error.NativeError(), 46);
+    }
+    EXPECT_FALSE(zip.IsOpen());
+    TempFolder folder;
+    zip.FileName = folder / "next.zip";
+    zip.Open(kCreateArchive);
     zip.Close();
     EXPECT_EQ(read_file(zip.FileName), kEmptyArchive);
 }
