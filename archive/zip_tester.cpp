@@ -149,6 +149,9 @@ private:
                 return false;
             }
         }
+        if (input_start != input_end || left_ > 0) {
+            bad();  // the directory counts bytes past the end of the deflate stream
+        }
         return true;
     }
 

@@ -103,6 +103,8 @@ TEST(DamagedArchives, ADamagedEntryFailsAloneWith8Or55AndAnArchiveThatIsNotSound
     damaged("more data than the directory promises", deflated, b + 24, 49'999, 4, 8);
     damaged("less data than the directory promises", deflated, b + 24, 50'001, 4, 8);
     damaged("compressed data cut short", deflated, b + 20, 3, 4, 8);
+    damaged("compressed size past the deflate stream's end", deflated, b + 20, le(deflated, b + 20, 4) + 4, 4,
+            8);
     damaged("no local header where the directory points", deflated, b + 42, 5, 4, 8);
     damaged("directory offset past the end", deflated, end + 16, 0x7FFFFFFF, 4, 45);
     damaged("directory size past the end record", deflated, end + 12, 0x7FFFFFFF, 4, 45);
