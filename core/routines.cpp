@@ -1,5 +1,6 @@
 #include "core/routines.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/file_system.h"
@@ -7,11 +8,12 @@
 namespace ferrolo::core {
 
 namespace {
+// Room for six numbers of any size: a clock gone wrong must give a long text, never a read past the end.
 template <typename... Numbers>
 std::string format(const char* pattern, Numbers... numbers) {
-    char text[32];
+    char text[96];
     const int length = std::snprintf(text, sizeof text, pattern, numbers...);
-    return std::string(text, static_cast<size_t>(length));
+    return std::string(text, std::min(static_cast<size_t>(std::max(length, 0)), sizeof text - 1));
 }
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <tuple>
 #include <vector>
 
@@ -39,6 +40,8 @@ TEST(ClockTexts, AreZeroPaddedInTheirPatternsAndDurationsWrapAtTwentyFourHours) 
     EXPECT_EQ(Time_Now(moment), "23:05:09");
     EXPECT_EQ(trace_stamp(moment), "31/01/2024-23:05:09");
     EXPECT_EQ(file_stamp(moment), "20240131-230509");
+    const int huge = std::numeric_limits<int>::min();
+    EXPECT_EQ(trace_stamp({huge, huge, huge, huge, huge, huge}).size(), 71u) << "no number is cut or overrun";
     EXPECT_EQ(duration_text(0s), "00:00:00");
     EXPECT_EQ(duration_text(30s), "00:00:30");
     EXPECT_EQ(duration_text(25h), "01:00:00");
