@@ -9,7 +9,7 @@ namespace ferrolo::platform {
 
 enum class Interrupt {
     Cancel,  // Ctrl+C (SIGINT)
-    Close,   // a request to end the program (SIGTERM)
+    Close,   // a request to end the program (SIGTERM), or its terminal gone (SIGHUP)
 };
 
 // While it lives, Ctrl+C and termination requests are held for this object instead of killing the

@@ -16,8 +16,9 @@ namespace ferrolo::platform {
 std::string program_path() {
     std::string path(4096, '\0');
     const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
-    if (length < 0) {
-        throw SystemError("find program file", "/proc/self/exe", errno);
+    if (length < 0 || static_cast<size_t>(length) == path.size()) {
+        // A path that fills the buffer may have been cut: better no program folder than a wrong one.
+        throw SystemError("find program file", "/proc/self/exe", length < 0 ? errno : ENAMETOOLONG);
     }
     path.resize(static_cast<size_t>(length));
     return path;
