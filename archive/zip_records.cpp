@@ -227,7 +227,12 @@ std::string extra_bytes(const Zip64ExtraField& zip64, std::string_view other_ext
         zip64.write(out);
     }
     std::string extra(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return extra.append(other_extra);
+    // Fields kept from another tool give way when they no longer fit beside the Zip64 field in the 16-bit
+    // length: without the Zip64 values the entry cannot be found, without theirs it can.
+    if (extra.size() + other_extra.size() <= kFieldFull16) {
+        extra.append(other_extra);
+    }
+    return extra;
 }
 
 }  // namespace

@@ -310,6 +310,31 @@ TEST(Updates, OpenRaisesItsErrorsWithNameTextFileAndFiveDigitCodeAndAnArchiveWit
     EXPECT_EQ(read_file(zip.FileName), kEmptyArchive);
 }
 
+TEST(Updates, AppendingWithZip64DropsTheExtraFieldsOfAnotherToolThatNoLongerFitBesideIt) {
+    TempFolder folder;
+    folder.write("data/new.txt", "new");
+    const std::string archive = folder / "old.zip";
+    // An entry whose extra field (ID 0xCAFE) takes 65,530 of the 65,535 bytes its length can count.
+    const std::string script =
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w') as archive:\n"
+        "    info = zipfile.ZipInfo('old.txt')\n"
+        "    info.extra = b'\\xfe\\xca\\xf6\\xff' + bytes(65526)\n"
+        "    archive.writestr(info, 'old')\n";
+    ASSERT_EQ(run_command("python3 -c " + shell_quote(script) + " " + shell_quote(archive)).exit_status, 0);
+    TZipArchiver zip{"Zip"};
+    zip.FileName = archive;
+    zip.BaseDir = folder.path();
+    zip.Zip64Mode = TZip64Mode::zmAlways;
+    zip.Open(kOpenForReadWrite);
+    zip.AddMask("data/new.txt", kDefaultSearchAttr, "");
+    zip.Close();
+    EXPECT_EQ(file_names(test_archive(archive).events, TZipProgressPhase::ppEnd),
+              words("old.txt data/new.txt"));
+    const auto unzip = run_command("unzip -t " + shell_quote(archive));
+    EXPECT_EQ(unzip.exit_status, 0) << unzip.output;
+}
+
 TEST(Updates, AnArchiveThatCannotBeFinishedFailsItsCloseOnceAndTheNextOpenWorks) {
     const ::ferrolo::testing::SmallDrive drive("64k");
     if (!drive.mounted()) {
