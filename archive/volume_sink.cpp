@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 #include "archive/zip_error.h"
 #include "platform/file_system.h"
@@ -122,6 +123,12 @@ void VolumeSink::write_here(std::span<const std::byte> bytes) {
 }
 
 void VolumeSink::write(std::span<const std::byte> bytes, Piece piece) {
+    const std::optional<Grant> grant = std::exchange(grant_, std::nullopt);
+    if (piece == Piece::KeptWhole && grant && grant->volume == volume_ && grant->offset == offset_ &&
+        bytes.size() <= grant->size) {
+        write_here(bytes);
+        return;
+    }
     while (!bytes.empty()) {
         if (!file_) {
             open_volume(volume_ + 1);
@@ -150,12 +157,18 @@ void VolumeSink::write(std::span<const std::byte> bytes, Piece piece) {
 }
 
 void VolumeSink::make_room(uint64_t size) {
+    grant_.reset();
     if (!file_) {
         // The last attempt to start a volume failed; this one asks the drive again.
         open_volume(volume_ + 1);
     }
-    if (offset_ > 0 && room_left() < std::max<uint64_t>(size, 1)) {
+    uint64_t room = room_left();
+    if (offset_ > 0 && room < std::max<uint64_t>(size, 1)) {
         next_volume();
+        room = room_left();
+    }
+    if (size <= room) {
+        grant_ = Grant{volume_, offset_, size};
     }
 }
 
@@ -163,6 +176,7 @@ bool VolumeSink::rewind(uint32_t volume, uint64_t offset) {
     if (!file_ || volume != volume_ || offset > offset_) {
         return false;
     }
+    grant_.reset();
     try {
         file_->set_length(offset);
         file_->seek(offset);

@@ -58,6 +58,14 @@ private:
     void close_volume();
     void write_here(std::span<const std::byte> bytes);
 
+    // The place make_room promised to the next piece kept whole. The writer records it in the headers before
+    // writing, so the piece goes there even if the drive's free space shrank meanwhile.
+    struct Grant {
+        uint32_t volume;
+        uint64_t offset;
+        uint64_t size;
+    };
+
     std::string component_name_;
     VolumeSettings settings_;
     DiskFullHandler on_disk_full_;
@@ -66,6 +74,7 @@ private:
     uint32_t volume_ = 0;
     uint64_t offset_ = 0;
     uint64_t bytes_written_ = 0;
+    std::optional<Grant> grant_;
 };
 
 }  // namespace ferrolo::archive

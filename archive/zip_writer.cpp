@@ -552,6 +552,10 @@ void TZipArchiver::Impl::finish_archive() {
         }
         sink->make_room(group.size());
         const uint32_t volume = sink->current_volume();
+        if (sink->bytes_written() == directory_start) {
+            directory_volume = volume;
+            directory_offset = sink->offset_in_volume();
+        }
         sink->write(bytes_of(group), ArchiveSink::Piece::KeptWhole);
         records_in_counted_volume =
             volume == counted_volume ? records_in_counted_volume + records_in_group : records_in_group;
@@ -568,10 +572,6 @@ void TZipArchiver::Impl::finish_archive() {
             write_group();
             sink->make_room(record.size());
             room = sink->room_left();
-            if (sink->bytes_written() == directory_start) {
-                directory_volume = sink->current_volume();
-                directory_offset = sink->offset_in_volume();
-            }
         }
         group.insert(group.end(), record.begin(), record.end());
         ++records_in_group;
