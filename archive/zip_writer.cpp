@@ -442,10 +442,12 @@ TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_local_entry(const Que
                                                                        EntryTarget& target,
                                                                        AddProgress& progress) {
     target.write_header(entry);
-    if (source && compress(file, entry, *source, target, progress) == EntryOutcome::Cancelled) {
-        return EntryOutcome::Cancelled;
+    if (source) {
+        if (compress(file, entry, *source, target, progress) == EntryOutcome::Cancelled) {
+            return EntryOutcome::Cancelled;
+        }
+        target.rewrite_header(entry);
     }
-    target.rewrite_header(entry);
     return EntryOutcome::Done;
 }
 
