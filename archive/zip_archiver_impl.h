@@ -94,11 +94,7 @@ struct TZipArchiver::Impl {
     EntryOutcome write_to_volumes(const QueuedFile& file, ZipEntry& entry,
                                   std::optional<platform::File>& source, AddProgress& progress);
     platform::TemporaryFile create_staging_file() const;
-    void copy_staged_data(platform::File& staged, size_t header_size, uint64_t data_size);
-    // Local header, data, and the header again with the final CRC and sizes.
-    EntryOutcome write_local_entry(const QueuedFile& file, ZipEntry& entry,
-                                   std::optional<platform::File>& source, EntryTarget& target,
-                                   AddProgress& progress);
+    void copy_staged_data(platform::File& staged, uint64_t data_size);
     // Reads the source block by block, deflating (or storing) into `target`, one progress notice a block.
     EntryOutcome compress(const QueuedFile& file, ZipEntry& entry, platform::File& source,
                           EntryTarget& target, AddProgress& progress);

@@ -238,20 +238,21 @@ ZipEntry TZipArchiver::Impl::entry_header(const QueuedFile& file) const {
     return entry;
 }
 
-// Where an entry is written before it is placed: the archive file itself, or a temporary file when
+// Where an entry's data is written: the archive file, after the local header, or a temporary file when
 // volumes are written.
 class EntryTarget {
 public:
-    EntryTarget(platform::File& file, uint64_t start, const std::string& component_name)
-        : file_(file), start_(start), component_name_(component_name) {}
+    EntryTarget(platform::File& file, const std::string& component_name)
+        : file_(file), component_name_(component_name) {}
 
-    void write_header(const ZipEntry& entry) {
+    // Writes the local header of `entry` at `offset`; data written next follows it. Returns its size.
+    size_t write_header(const ZipEntry& entry, uint64_t offset) {
         const std::vector<std::byte> header = local_header_bytes(entry);
         guarded([&] {
-            file_.seek(start_);
+            file_.seek(offset);
             file_.write(bytes_of(header));
         });
-        header_size_ = header.size();
+        return header.size();
     }
 
     void write_data(std::span<const std::byte> bytes) {
@@ -259,15 +260,7 @@ public:
         data_written_ += bytes.size();
     }
 
-    // The header is written again in place because CRC and sizes are known only after the data.
-    void rewrite_header(const ZipEntry& entry) {
-        write_header(entry);
-        guarded([&] { file_.seek(end()); });
-    }
-
     uint64_t data_written() const { return data_written_; }
-    size_t header_size() const { return header_size_; }
-    uint64_t end() const { return start_ + header_size_ + data_written_; }
 
 private:
     template <typename Action>
@@ -280,9 +273,7 @@ private:
     }
 
     platform::File& file_;
-    uint64_t start_;
     const std::string& component_name_;
-    size_t header_size_ = 0;
     uint64_t data_written_ = 0;
 };
 
@@ -360,39 +351,41 @@ TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_in_place(const Queued
                                                                     std::optional<platform::File>& source,
                                                                     AddProgress& progress) {
     place_header_at(file, entry, 0, next_entry_offset);
-    EntryTarget target(*archive_file, next_entry_offset, owner.Name());
-    if (write_local_entry(file, entry, source, target, progress) == EntryOutcome::Cancelled) {
-        return EntryOutcome::Cancelled;
+    EntryTarget target(*archive_file, owner.Name());
+    const size_t header_size = target.write_header(entry, next_entry_offset);
+    if (source) {
+        if (compress(file, entry, *source, target, progress) == EntryOutcome::Cancelled) {
+            return EntryOutcome::Cancelled;
+        }
+        // The header is written again in place because CRC and sizes are known only after the data.
+        target.write_header(entry, next_entry_offset);
     }
-    next_entry_offset = target.end();
+    next_entry_offset += header_size + target.data_written();
     return EntryOutcome::Done;
 }
 
 TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_to_volumes(const QueuedFile& file, ZipEntry& entry,
                                                                       std::optional<platform::File>& source,
                                                                       AddProgress& progress) {
-    // A folder entry is its header alone; a file is staged whole first, so that the volumes only ever
-    // receive entries that are complete.
+    // A folder entry is its header alone; a file's data is staged whole first, so that the volumes only
+    // ever receive entries that are complete, their headers written once with the final CRC and sizes.
     std::optional<platform::TemporaryFile> staging;
-    size_t staged_header_size = 0;
     uint64_t data_size = 0;
     if (source) {
         staging = create_staging_file();
-        EntryTarget target(staging->file(), 0, owner.Name());
-        if (write_local_entry(file, entry, source, target, progress) == EntryOutcome::Cancelled) {
+        EntryTarget target(staging->file(), owner.Name());
+        if (compress(file, entry, *source, target, progress) == EntryOutcome::Cancelled) {
             return EntryOutcome::Cancelled;
         }
-        staged_header_size = target.header_size();
         data_size = target.data_written();
     }
 
-    const std::vector<std::byte> header_size_probe = local_header_bytes(entry);
-    volumes->make_room(header_size_probe.size());
+    volumes->make_room(local_header_of(entry).size());
     place_header_at(file, entry, volumes->current_volume(), volumes->offset_in_volume());
     try {
         volumes->write(bytes_of(local_header_bytes(entry)), ArchiveSink::Piece::KeptWhole);
         if (staging) {
-            copy_staged_data(staging->file(), staged_header_size, data_size);
+            copy_staged_data(staging->file(), data_size);
         }
     } catch (...) {
         // Whatever reached the current volume is cut away; bytes already in earlier volumes stay as a
@@ -419,10 +412,10 @@ platform::TemporaryFile TZipArchiver::Impl::create_staging_file() const {
     }
 }
 
-void TZipArchiver::Impl::copy_staged_data(platform::File& staged, size_t header_size, uint64_t data_size) {
+void TZipArchiver::Impl::copy_staged_data(platform::File& staged, uint64_t data_size) {
     copy_buffer.resize(kCopyPieceSize);
     try {
-        staged.seek(header_size);
+        staged.seek(0);
         for (uint64_t left = data_size; left > 0;) {
             const size_t count = static_cast<size_t>(std::min<uint64_t>(copy_buffer.size(), left));
             if (staged.read_fully(std::span(copy_buffer.data(), count)) != count) {
@@ -434,21 +427,6 @@ void TZipArchiver::Impl::copy_staged_data(platform::File& staged, size_t header_
     } catch (const platform::SystemError&) {
         raise(zip_error::kWriteFailed);
     }
-}
-
-TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_local_entry(const QueuedFile& file,
-                                                                       ZipEntry& entry,
-                                                                       std::optional<platform::File>& source,
-                                                                       EntryTarget& target,
-                                                                       AddProgress& progress) {
-    target.write_header(entry);
-    if (source) {
-        if (compress(file, entry, *source, target, progress) == EntryOutcome::Cancelled) {
-            return EntryOutcome::Cancelled;
-        }
-        target.rewrite_header(entry);
-    }
-    return EntryOutcome::Done;
 }
 
 TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::compress(const QueuedFile& file, ZipEntry& entry,
