@@ -172,9 +172,9 @@ void VolumeSink::make_room(uint64_t size) {
     }
 }
 
-bool VolumeSink::rewind(uint32_t volume, uint64_t offset) {
+void VolumeSink::rewind(uint32_t volume, uint64_t offset) {
     if (!file_ || volume != volume_ || offset > offset_) {
-        return false;
+        return;
     }
     grant_.reset();
     try {
@@ -185,7 +185,6 @@ bool VolumeSink::rewind(uint32_t volume, uint64_t offset) {
     }
     bytes_written_ -= offset_ - offset;
     offset_ = offset;
-    return true;
 }
 
 void VolumeSink::finish() {

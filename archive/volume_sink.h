@@ -46,8 +46,8 @@ public:
     // The file of the current volume.
     const std::string& current_path() const { return path_; }
 
-    // Cuts the current volume back to `offset` when it is `volume`; false when the writer has moved on.
-    bool rewind(uint32_t volume, uint64_t offset);
+    // Cuts the current volume back to `offset` when it is `volume`; nothing when the writer has moved on.
+    void rewind(uint32_t volume, uint64_t offset);
     // Closes the last volume and gives it the archive's own name.
     void finish();
 

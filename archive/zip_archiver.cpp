@@ -137,7 +137,7 @@ void TZipArchiver::BeginUpdate() {
         impl_->raise(zip_error::kReadOnlyArchive);
     }
     if (impl_->update_depth == 0) {
-        if (impl_->split && impl_->finished) {
+        if (impl_->split() && impl_->finished) {
             impl_->raise(zip_error::kSecondVolumeUpdate);
         }
         impl_->queue.clear();

@@ -43,7 +43,6 @@ struct TZipArchiver::Impl {
 
     TZipArchiver& owner;
     Access access = Access::Closed;
-    bool split = false;
     int update_depth = 0;
     bool update_aborted = false;  // a failure handler stopped the selection of this update
     bool finished = false;        // the end records are on disk
@@ -58,6 +57,8 @@ struct TZipArchiver::Impl {
     uint64_t next_entry_offset = 0;
     // Writing volumes.
     std::unique_ptr<VolumeSink> volumes;
+    // Open for writing a split archive (volumes are written, or it was found split): there is no one file.
+    bool split() const { return !archive_file; }
     std::unique_ptr<Deflater> deflater;
     // Reused for every entry, so that many small files cost no allocation each.
     std::vector<std::byte> block_buffer;

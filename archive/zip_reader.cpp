@@ -222,7 +222,6 @@ ArchiveDirectory read_archive_directory(const std::string& component_name, const
 
     ArchiveDirectory directory;
     directory.last_volume = end.this_disk;
-    directory.directory_volume = end.directory_disk;
     directory.directory_offset = end.directory_offset;
     VolumeReader reader(component_name, archive_name, end.this_disk, advanced_naming);
     if (!reader.seek(end.directory_disk, end.directory_offset)) {

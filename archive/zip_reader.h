@@ -31,8 +31,6 @@ public:
     // Reads exactly `buffer.size()` bytes; false when the archive ends first.
     bool read_exactly(std::span<std::byte> buffer);
 
-    uint32_t last_volume() const { return last_volume_; }
-
 private:
     std::string path_of(uint32_t volume) const;
     void open(uint32_t volume);
@@ -50,8 +48,7 @@ private:
 struct ArchiveDirectory {
     std::vector<ZipEntry> entries;
     uint32_t last_volume = 0;
-    uint32_t directory_volume = 0;
-    uint64_t directory_offset = 0;  // within directory_volume
+    uint64_t directory_offset = 0;  // in the volume where the directory starts
 };
 
 // Reads the end records and the central directory of `archive_name` (the last volume of a split set).

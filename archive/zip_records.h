@@ -111,7 +111,6 @@ struct CentralDirectoryHeader {
     std::string extra;
     std::string comment;
 
-    size_t size() const { return fixed_size + name.size() + extra.size() + comment.size(); }
     void write(ByteWriter& out) const;
 };
 

@@ -36,13 +36,12 @@ std::vector<std::byte> local_header_bytes(const ZipEntry& entry) {
 void TZipArchiver::Impl::create(const std::string& path) {
     const std::string current = std::filesystem::current_path().string();
     archive_path = absolute_path(path, current);
-    split = owner.SpanningMode() != TZipSpanningMode::smNone;
     entries.clear();
     queue.clear();
     finished = false;
     update_depth = 0;
     last_volume = 0;
-    if (split) {
+    if (owner.SpanningMode() != TZipSpanningMode::smNone) {
         VolumeSettings settings;
         settings.archive_name = path;
         settings.advanced_naming = owner.SpanningOptions.AdvancedNaming;
@@ -86,12 +85,11 @@ void TZipArchiver::Impl::open_existing(const std::string& path, bool for_writing
     archive_path = absolute_path(path, current);
     entries = std::move(directory.entries);
     last_volume = directory.last_volume;
-    split = last_volume > 0;
     finished = true;
     update_depth = 0;
     access = Access::Read;
     if (for_writing) {
-        if (!split) {
+        if (last_volume == 0) {
             try {
                 archive_file = platform::File::open(path, platform::File::Mode::ReadWrite);
             } catch (const platform::SystemError&) {
@@ -300,8 +298,8 @@ TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_entry(const QueuedFil
     if (entry.local_zip64) {
         mark_zip64(entry);
     }
-    const EntryOutcome outcome = split ? write_to_volumes(file, entry, source, progress)
-                                       : write_in_place(file, entry, source, progress);
+    const EntryOutcome outcome = split() ? write_to_volumes(file, entry, source, progress)
+                                         : write_in_place(file, entry, source, progress);
     if (outcome == EntryOutcome::Cancelled) {
         return outcome;
     }
@@ -505,7 +503,7 @@ TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::compress(const QueuedFile& 
 void TZipArchiver::Impl::finish_archive() {
     std::optional<FileSink> file_sink;
     ArchiveSink* sink = volumes.get();
-    if (!split) {
+    if (!split()) {
         try {
             archive_file->seek(next_entry_offset);
         } catch (const platform::SystemError&) {
@@ -619,7 +617,7 @@ void TZipArchiver::Impl::finish_archive() {
     end.write(out);
     sink->write(bytes_of(end_bytes), ArchiveSink::Piece::KeptWhole);
 
-    if (split) {
+    if (split()) {
         volumes->finish();
         volumes.reset();
         last_volume = last;
@@ -639,7 +637,7 @@ void TZipArchiver::Impl::finish_archive() {
 
 void TZipArchiver::Impl::salvage() {
     // A write that fails half-way still leaves an archive of the entries written whole, when it can.
-    if (access != Access::Write || finished || (split && !volumes)) {
+    if (access != Access::Write || finished || (split() && !volumes)) {
         return;
     }
     try {
@@ -652,7 +650,6 @@ void TZipArchiver::Impl::close_files() noexcept {
     archive_file.reset();
     volumes.reset();
     access = Access::Closed;
-    split = false;
     finished = false;
     update_depth = 0;
     update_aborted = false;
