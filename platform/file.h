@@ -68,7 +68,8 @@ public:
     // The same in `folder` (with its trailing "/"), so that it can later take a name there in one rename.
     static TemporaryFile create_in(const std::string& folder, std::string_view prefix);
 
-    // Closes the file and gives it the name `path`, replacing any file there; from then on it is kept.
+    // Closes the file and gives it the name `path`, replacing any file there; from then on it is kept,
+    // with the permissions any new file gets (a temporary file is readable by its owner alone).
     void keep_as(const std::string& path);
 
     TemporaryFile(TemporaryFile&& other) noexcept;

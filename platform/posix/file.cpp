@@ -202,6 +202,12 @@ TemporaryFile::~TemporaryFile() {
 }
 
 void TemporaryFile::keep_as(const std::string& path) {
+    // The mask can only be read by setting it; the process has one thread.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(file_.descriptor_, 0666 & ~mask) != 0) {
+        throw SystemError("set permissions", path_, errno);
+    }
     file_.close();
     rename_file(path_, path);
     path_.clear();

@@ -1,6 +1,7 @@
 #include "archive/remote_copy.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/file_system.h"
 #include "tests/archive/run_steps_fixture.h"
@@ -40,6 +41,7 @@ protected:
 
 TEST_F(RemoteCopy, EveryCopyWritesItsBlockReplacesTheEarlierCopyAndAFailureRaisesOnlyTheCopyFlag) {
     const std::string remote = folder.make_folder("remote") + "/";
+    const mode_t mask = ::umask(027);
     const struct {
         std::string archive, destination;
         bool replaces, fails;
@@ -59,6 +61,11 @@ TEST_F(RemoteCopy, EveryCopyWritesItsBlockReplacesTheEarlierCopyAndAFailureRaise
             platform::file_exists(destination + "lun.zip") && read_file(destination + "lun.zip") == archive,
             !fails);
     }
+    struct stat copied {};
+    ::stat((remote + "lun.zip").c_str(), &copied);
+    ::umask(mask);
+    EXPECT_EQ(copied.st_mode & 0777, 0640u)
+        << "the copy has the permissions of a new file, not a temporary one";
     EXPECT_FALSE(state.Zip_Error) << "a failed copy is no packing error";
     EXPECT_EQ(platform::find_files(remote, "*").size(), 1u) << "no temporary file is left";
     EXPECT_NE(read_file(job.PARAM_3)
