@@ -134,17 +134,26 @@ void CentralDirectoryHeader::write(ByteWriter& out) const {
     out.bytes(comment);
 }
 
+namespace {
+
+// The record of type `Record` at the start of `bytes`, its signature checked; nullopt when it does not fit.
+template <typename Record>
+std::optional<Record> read_record(std::span<const std::byte> bytes) {
+    ByteReader in(bytes);
+    if (in.u32() != Record::signature) {
+        return std::nullopt;
+    }
+    Record record;
+    Record::fields(record, in);
+    return in.ok() ? std::optional(record) : std::nullopt;
+}
+
+}  // namespace
+
 void Zip64EndOfCentralDirectory::write(ByteWriter& out) const {
     out.u32(signature);
     out.u64(record_size);
-    out.u16(version_made_by);
-    out.u16(version_needed);
-    out.u32(this_disk);
-    out.u32(directory_disk);
-    out.u64(entries_on_this_disk);
-    out.u64(total_entries);
-    out.u64(directory_size);
-    out.u64(directory_offset);
+    fields(*this, out);
 }
 
 std::optional<Zip64EndOfCentralDirectory> Zip64EndOfCentralDirectory::read(std::span<const std::byte> bytes) {
@@ -153,61 +162,26 @@ std::optional<Zip64EndOfCentralDirectory> Zip64EndOfCentralDirectory::read(std::
         return std::nullopt;
     }
     Zip64EndOfCentralDirectory record;
-    record.version_made_by = in.u16();
-    record.version_needed = in.u16();
-    record.this_disk = in.u32();
-    record.directory_disk = in.u32();
-    record.entries_on_this_disk = in.u64();
-    record.total_entries = in.u64();
-    record.directory_size = in.u64();
-    record.directory_offset = in.u64();
+    fields(record, in);
     return in.ok() ? std::optional(record) : std::nullopt;
 }
 
 void Zip64EndLocator::write(ByteWriter& out) const {
     out.u32(signature);
-    out.u32(zip64_end_disk);
-    out.u64(zip64_end_offset);
-    out.u32(total_disks);
+    fields(*this, out);
 }
 
 std::optional<Zip64EndLocator> Zip64EndLocator::read(std::span<const std::byte> bytes) {
-    ByteReader in(bytes);
-    if (in.u32() != signature) {
-        return std::nullopt;
-    }
-    Zip64EndLocator record;
-    record.zip64_end_disk = in.u32();
-    record.zip64_end_offset = in.u64();
-    record.total_disks = in.u32();
-    return in.ok() ? std::optional(record) : std::nullopt;
+    return read_record<Zip64EndLocator>(bytes);
 }
 
 void EndOfCentralDirectory::write(ByteWriter& out) const {
     out.u32(signature);
-    out.u16(this_disk);
-    out.u16(directory_disk);
-    out.u16(entries_on_this_disk);
-    out.u16(total_entries);
-    out.u32(directory_size);
-    out.u32(directory_offset);
-    out.u16(comment_length);
+    fields(*this, out);
 }
 
 std::optional<EndOfCentralDirectory> EndOfCentralDirectory::read(std::span<const std::byte> bytes) {
-    ByteReader in(bytes);
-    if (in.u32() != signature) {
-        return std::nullopt;
-    }
-    EndOfCentralDirectory record;
-    record.this_disk = in.u16();
-    record.directory_disk = in.u16();
-    record.entries_on_this_disk = in.u16();
-    record.total_entries = in.u16();
-    record.directory_size = in.u32();
-    record.directory_offset = in.u32();
-    record.comment_length = in.u16();
-    return in.ok() ? std::optional(record) : std::nullopt;
+    return read_record<EndOfCentralDirectory>(bytes);
 }
 
 namespace {

@@ -20,6 +20,10 @@ public:
     void u32(uint32_t value);
     void u64(uint64_t value);
     void bytes(std::string_view text);
+    // A record's field list, the same one its reading goes through.
+    void field(uint16_t value) { u16(value); }
+    void field(uint32_t value) { u32(value); }
+    void field(uint64_t value) { u64(value); }
 
 private:
     std::vector<std::byte>& out_;
@@ -35,6 +39,10 @@ public:
     uint64_t u64();
     std::string bytes(size_t count);
     void skip(size_t count);
+    // A record's field list, the same one its writing goes through.
+    void field(uint16_t& value) { value = u16(); }
+    void field(uint32_t& value) { value = u32(); }
+    void field(uint64_t& value) { value = u64(); }
     bool ok() const { return ok_; }
     size_t remaining() const { return ok_ ? in_.size() - position_ : 0; }
 
@@ -127,6 +135,18 @@ struct Zip64EndOfCentralDirectory {
     uint64_t directory_size = 0;
     uint64_t directory_offset = 0;
 
+    // The fields after the size field, in their order on disk.
+    template <typename Self, typename Io>
+    static void fields(Self& self, Io& io) {
+        io.field(self.version_made_by);
+        io.field(self.version_needed);
+        io.field(self.this_disk);
+        io.field(self.directory_disk);
+        io.field(self.entries_on_this_disk);
+        io.field(self.total_entries);
+        io.field(self.directory_size);
+        io.field(self.directory_offset);
+    }
     void write(ByteWriter& out) const;
     // The record at the start of `bytes`; nullopt when the signature or the size does not fit.
     static std::optional<Zip64EndOfCentralDirectory> read(std::span<const std::byte> bytes);
@@ -139,6 +159,13 @@ struct Zip64EndLocator {
     uint64_t zip64_end_offset = 0;
     uint32_t total_disks = 1;
 
+    // The fields after the signature, in their order on disk.
+    template <typename Self, typename Io>
+    static void fields(Self& self, Io& io) {
+        io.field(self.zip64_end_disk);
+        io.field(self.zip64_end_offset);
+        io.field(self.total_disks);
+    }
     void write(ByteWriter& out) const;
     static std::optional<Zip64EndLocator> read(std::span<const std::byte> bytes);
 };
@@ -154,6 +181,17 @@ struct EndOfCentralDirectory {
     uint32_t directory_offset = 0;
     uint16_t comment_length = 0;
 
+    // The fields after the signature, in their order on disk.
+    template <typename Self, typename Io>
+    static void fields(Self& self, Io& io) {
+        io.field(self.this_disk);
+        io.field(self.directory_disk);
+        io.field(self.entries_on_this_disk);
+        io.field(self.total_entries);
+        io.field(self.directory_size);
+        io.field(self.directory_offset);
+        io.field(self.comment_length);
+    }
     void write(ByteWriter& out) const;
     static std::optional<EndOfCentralDirectory> read(std::span<const std::byte> bytes);
 };
