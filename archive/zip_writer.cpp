@@ -215,7 +215,7 @@ ZipEntry TZipArchiver::Impl::entry_header(const QueuedFile& file) const {
     ZipEntry entry;
     const bool oem = owner.Options.OEMFileNames;
     entry.version_made_by = oem ? kVersionDefault : kVersionNtfsHost;
-    entry.version_needed = kVersionDefault;  // a version alone: the host byte belongs to "made by"
+    entry.version_needed = entry.version_made_by;
     EncodedName name = encode_entry_name(file.stored_name, oem);
     if (name.bytes.size() > 0xFFFF) {
         raise(zip_error::kNameTooLong, {.file_name = file.stored_name});
@@ -278,7 +278,7 @@ private:
 namespace {
 
 void mark_zip64(ZipEntry& entry) {
-    entry.version_made_by = static_cast<uint16_t>((entry.version_made_by & 0xFF00) | kVersionZip64);
+    entry.version_made_by = kVersionZip64;
     entry.version_needed = kVersionZip64;
 }
 

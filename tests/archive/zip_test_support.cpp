@@ -176,7 +176,7 @@ Packed pack(TZipArchiver& zip, const TempFolder& folder, const PackOptions& opti
         zip.SpanningOptions.SetCustomVolumeSize(options.volume_size);
     }
     zip.Open(kCreateArchive);
-    zip.Zip64Mode = options.zip64;
+    zip.Zip64Mode = TZip64Mode::zmAuto;
     zip.SetCompressionLevel(options.level);
     zip.BeginUpdate();
     for (const std::string& mask : words(options.mask)) {

@@ -78,7 +78,6 @@ struct PackOptions {
     // Above 0: split into volumes of this size (at least 65,536); -1: volumes as large as the drive holds.
     int64_t volume_size = 0;
     bool advanced_naming = false;
-    TZip64Mode zip64 = TZip64Mode::zmAuto;
 };
 struct Packed {
     std::string path;

@@ -71,18 +71,6 @@ TEST(WrittenEntries, EachEntryHoldsTheMethodSizesNameEncodingTimeAndAttributesOf
               std::pair(uint64_t{size - 6}, zlib.substr(2, size - 6)));
 }
 
-TEST(WrittenEntries, NamesInTheAnsiCodePageAreMadeOnNtfsAlsoWithZip64AndTheVersionNeededNamesNoHost) {
-    TempFolder folder;
-    folder.write("data/a.txt", "a");
-    for (const auto& [zip64, version] : {std::pair(TZip64Mode::zmAuto, 20), {TZip64Mode::zmAlways, 45}}) {
-        TZipArchiver zip{"Zip"};
-        zip.Options.OEMFileNames = false;
-        const PeerEntry entry = pack(zip, folder, {.zip64 = zip64}).entries.at(0);
-        EXPECT_EQ(std::tuple(entry.create_version, entry.create_system, entry.extract_version),
-                  std::tuple(version, 11, version));
-    }
-}
-
 TEST(Selection, MasksChooseFilesAndFoldersInSearchOrderButNeverTheArchiveAFifoASocketOrALinkToAFolder) {
     TempFolder folder;
     const std::string names =
