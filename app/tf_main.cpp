@@ -6,7 +6,7 @@
 #include "app/job_file.h"
 #include "app/run_setup.h"
 #include "archive/archive_test_step.h"
-#include "archive/packing_steps.h"
+#include "archive/packing.h"
 #include "archive/remote_copy.h"
 #include "core/routines.h"
 #include "platform/code_page.h"
@@ -50,18 +50,32 @@ TF_Main::TF_Main(core::Window_Display& display, std::string program_file, const 
     : display_(display), program_file_(std::move(program_file)), log_(job_, Agente, display) {
     // The backup keeps full paths; the form gives both engines normal compression until the run asks for
     // more.
-    for (archive::TZipArchiver* engine : {&Zip, &ZipTest}) {
-        engine->Options.StorePath = archive::TZipStorePathMode::spFullPath;
-        engine->SetCompressionLevel(archive::TZipCompressionLevel::clNormal);
+    for (zip::TZipArchiver* engine : {&Zip, &ZipTest}) {
+        engine->Options.StorePath = zip::TZipStorePathMode::spFullPath;
+        engine->SetCompressionLevel(zip::TZipCompressionLevel::clNormal);
         // Asked only where a step has no failure handler of its own.
-        engine->AskUser = [this](std::string_view text, core::MessageButtons buttons) {
-            return display_.show_message(kApplicationTitle, text, buttons);
+        engine->AskUser = [this](std::string_view text, zip::TZipActionChoices choices) {
+            return ask_zip_action(text, choices);
         };
     }
     job_.PARAM_1 = parameters[0];
     job_.PARAM_2 = parameters[1];
     job_.PARAM_3 = parameters[2];
     job_.PARAM_4 = parameters[3];
+}
+
+zip::TZipAction TF_Main::ask_zip_action(std::string_view text, zip::TZipActionChoices choices) {
+    const core::MessageButtons buttons = choices == zip::TZipActionChoices::AbortIgnore
+                                             ? core::MessageButtons::AbortIgnore
+                                             : core::MessageButtons::AbortRetryIgnore;
+    switch (display_.show_message(kApplicationTitle, text, buttons)) {
+        case core::MessageAnswer::Retry:
+            return zip::TZipAction::zaRetry;
+        case core::MessageAnswer::Ignore:
+            return zip::TZipAction::zaIgnore;
+        default:
+            return zip::TZipAction::zaAbort;
+    }
 }
 
 void TF_Main::FormCreate() {
@@ -213,7 +227,7 @@ void TF_Main::Go() {
     // Whatever ends the run from here on, the services stopped for it are started again first.
     try {
         if (packs) {
-            pack();
+            archive::pack_backup(run_context_, Zip);
         }
         if (job_.TEST_ZIP) {
             archive::Test_Zip(run_context_, ZipTest);
@@ -242,80 +256,6 @@ void TF_Main::begin_packing_block() {
     state_.Bytes_Zipped = 0;
     state_.Files_Zipped = 0;
     state_.Files_Failed = 0;
-}
-
-void TF_Main::pack() {
-    delete_earlier_archives();
-    write_job_header();
-    const std::string start_line = report::stamped_line("                    Inizio zipping: ");
-    Tracing_Out(start_line);
-    Append_Log("");
-    display_.set_label(Label::l_stato, "Zipping in corso...");
-    const auto started = core::Clock::now();
-
-    pack_masks();
-
-    const auto finished = core::Clock::now();
-    if (state_.Stop_Requested) {
-        Append_Log("Copia interrotta dall'utente.");
-        display_.set_label(Label::l_stato, "Copia interrotta dall'utente.");
-    } else {
-        display_.set_label(Label::l_stato, "Zipping terminato.");
-    }
-    const std::string end_line = report::stamped_line("                      Fine zipping: ");
-    Tracing_Out(end_line);
-    Append_Log("");
-    Append_Log(report::kRuleLine);
-    Append_Log("Stato:");
-    const std::string status =
-        state_.Zip_Error ? "Errori durante lo zipping !" : "Nessun errore durante lo zipping.";
-    Tracing_Out(status);
-    Append_Log(status);
-    Append_Log(start_line);
-    Append_Log(end_line);
-    Append_Log("                    Durata zipping: " + core::duration_text(finished - started));
-    Append_Log("               Numero file zippati: " + std::to_string(state_.Files_Zipped));
-    Append_Log("    Numero file zippati con errori: " + std::to_string(state_.Files_Failed));
-    Append_Log(report::kRuleLine);
-}
-
-void TF_Main::delete_earlier_archives() {
-    if (!job_.CANCELLA_ZIP_PRECEDENTE) {
-        return;
-    }
-    if (const auto mask = earlier_archives_mask(job_.PARAM_2)) {
-        Append_Log("Cancello: " + *mask);
-        core::Delete_Files(*mask);
-    }
-}
-
-void TF_Main::pack_masks() {
-    using namespace archive;
-    PackingHandlers handlers(run_context_, Zip);
-    Zip.FileName = job_.PARAM_2;
-    if (job_.SPLITTING) {
-        Zip.SpanningOptions.AdvancedNaming = job_.ADVANCED_NAME_ZIP;
-        Zip.SetSpanningMode(TZipSpanningMode::smSplitting);
-        if (const auto volume = split_volume_size(job_.SIZE_SPLIT)) {
-            Zip.SpanningOptions.VolumeSize = volume->size;
-            if (volume->size == TZipVolumeSize::vsCustom) {
-                Zip.SpanningOptions.SetCustomVolumeSize(volume->custom_bytes);
-            }
-        }
-    }
-    Zip.Open(kCreateArchive);
-    Zip.Zip64Mode = TZip64Mode::zmAuto;
-    Zip.SetCompressionLevel(TZipCompressionLevel::clMax);
-    Zip.ExclusionMasks.clear();
-    Zip.BeginUpdate();
-    Zip.AddMask(job_.PARAM_1, kDefaultSearchAttr, "");
-    for (const std::string& include : job_.INCLUDE) {
-        if (!include.empty()) {
-            Zip.AddMask(include, kDefaultSearchAttr, "");
-        }
-    }
-    Zip.EndUpdate();
-    Zip.Close();
 }
 
 void TF_Main::copy_to_remote_folders() {
@@ -357,18 +297,6 @@ void TF_Main::end_run() {
         platform::open_with_associated_program(job_.PARAM_3);
     }
     Close();
-}
-
-void TF_Main::write_job_header() {
-    Append_Log("    Subdir from :" + job_.PARAM_1);
-    for (size_t n = 0; n < job_.INCLUDE.size(); ++n) {
-        Append_Log("       Include " + std::to_string(n + 1) + ":" + job_.INCLUDE[n]);
-    }
-    Append_Log("    Filename ZIP:" + job_.PARAM_2);
-    Append_Log("    File di log :" + job_.PARAM_3);
-    Append_Log("File di log est.:" + job_.PARAM_4);
-    Append_Log("");
-    Append_Log(report::kRuleLine);
 }
 
 // Closing waits for a run in progress to finish, so the agent is shut down once, after its last use.

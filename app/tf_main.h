@@ -4,13 +4,13 @@
 #include <array>
 #include <string>
 
-#include "archive/zip_archiver.h"
 #include "core/exit_status.h"
 #include "core/job_settings.h"
 #include "core/run_state.h"
 #include "core/window_display.h"
 #include "report/agente.h"
 #include "report/run_log.h"
+#include "zip/zip_archiver.h"
 
 namespace ferrolo::app {
 
@@ -44,10 +44,7 @@ private:
     void run();
     void Go();
     void begin_packing_block();
-    void delete_earlier_archives();
-    void write_job_header();
-    void pack();
-    void pack_masks();
+    zip::TZipAction ask_zip_action(std::string_view text, zip::TZipActionChoices choices);
     void copy_to_remote_folders();
     void control_services(ServiceRequest request);
     void end_run();
@@ -70,9 +67,9 @@ private:
     core::RunState state_;
     report::TAgente Agente;
     report::RunLog log_;
-    report::RunContext run_context_{job_, state_, display_, log_};
-    archive::TZipArchiver Zip{"Zip"};
-    archive::TZipArchiver ZipTest{"ZipTest"};
+    core::RunContext run_context_{job_, state_, display_, log_};
+    zip::TZipArchiver Zip{"Zip"};
+    zip::TZipArchiver ZipTest{"ZipTest"};
 
     int runs_in_progress_ = 0;  // Go on the stack (nested runs are not possible: "Inizia" is disabled)
     bool close_pending_ = false;

@@ -13,19 +13,19 @@ using core::Label;
 // The test's four notice handlers, bound to the engine for the length of one test.
 class TestHandlers {
 public:
-    TestHandlers(report::RunContext& run, TZipArchiver& zip) : run_(run), zip_(zip) {
-        zip.OnFileProgress = [this](TZipArchiver&, const std::string& file_name, double,
-                                    TZipProcessOperation operation, TZipProgressPhase,
+    TestHandlers(core::RunContext& run, zip::TZipArchiver& zip) : run_(run), zip_(zip) {
+        zip.OnFileProgress = [this](zip::TZipArchiver&, const std::string& file_name, double,
+                                    zip::TZipProcessOperation operation, zip::TZipProgressPhase,
                                     bool&) { ZipTestFileProgress(file_name, operation); };
-        zip.OnOverallProgress = [this](TZipArchiver&, double, TZipProcessOperation operation,
-                                       TZipProgressPhase,
+        zip.OnOverallProgress = [this](zip::TZipArchiver&, double, zip::TZipProcessOperation operation,
+                                       zip::TZipProgressPhase,
                                        bool& cancel) { ZipTestOverallProgress(operation, cancel); };
-        zip.OnProcessFileFailure = [this](TZipArchiver&, const std::string& file_name, TZipProcessOperation,
-                                          int native_error, int error_code, const std::string& error_message,
-                                          TZipAction& action) {
+        zip.OnProcessFileFailure = [this](zip::TZipArchiver&, const std::string& file_name,
+                                          zip::TZipProcessOperation, int native_error, int error_code,
+                                          const std::string& error_message, zip::TZipAction& action) {
             ZipTestProcessFileFailure(file_name, native_error, error_code, error_message, action);
         };
-        zip.OnDiskFull = [this](TZipArchiver&, int, std::string&, bool&) { ZipTestDiskFull(); };
+        zip.OnDiskFull = [this](zip::TZipArchiver&, int, std::string&, bool&) { ZipTestDiskFull(); };
     }
 
     ~TestHandlers() {
@@ -39,13 +39,13 @@ public:
     TestHandlers& operator=(const TestHandlers&) = delete;
 
 private:
-    void ZipTestFileProgress(const std::string& file_name, TZipProcessOperation operation) {
+    void ZipTestFileProgress(const std::string& file_name, zip::TZipProcessOperation operation) {
         run_.log.Append_Log(false, true, std::string(operation_log_word(operation)) + ": " + file_name);
         run_.display.set_label(Label::l_file, shown_file_name(file_name));
         run_.display.process_messages();
     }
 
-    void ZipTestOverallProgress(TZipProcessOperation operation, bool& cancel) {
+    void ZipTestOverallProgress(zip::TZipProcessOperation operation, bool& cancel) {
         if (const std::string_view word = operation_label_word(operation); !word.empty()) {
             run_.display.set_label(Label::l_operation, word);
         }
@@ -58,11 +58,11 @@ private:
     }
 
     void ZipTestProcessFileFailure(const std::string& file_name, int native_error, int error_code,
-                                   const std::string& error_message, TZipAction& action) {
+                                   const std::string& error_message, zip::TZipAction& action) {
         const std::string line = failure_line(file_name, native_error, error_code, error_message);
         run_.log.Tracing_Out(line);
         run_.log.Append_Log(true, true, line);
-        action = TZipAction::zaIgnore;
+        action = zip::TZipAction::zaIgnore;
         ++run_.state.Test_Failures;
         run_.state.Test_Error = true;
     }
@@ -73,17 +73,17 @@ private:
         run_.state.Zip_Error = true;
     }
 
-    report::RunContext& run_;
-    TZipArchiver& zip_;
+    core::RunContext& run_;
+    zip::TZipArchiver& zip_;
 };
 
 // Opens and tests the archive; an error that escapes marks the test failed and is written down, so a
 // damaged archive yields a failed test with its reason instead of ending the run.
-void open_and_test(report::RunContext& run, TZipArchiver& zip) {
+void open_and_test(core::RunContext& run, zip::TZipArchiver& zip) {
     try {
         zip.FileName = run.job.PARAM_2;
         zip.Open(0);
-        zip.TestMask("*.*", kDefaultSearchAttr, "");
+        zip.TestMask("*.*", zip::kDefaultSearchAttr, "");
     } catch (const std::exception& error) {
         run.state.Test_Error = true;
         const std::string line = "Errore:" + std::string(error.what());
@@ -99,15 +99,15 @@ void open_and_test(report::RunContext& run, TZipArchiver& zip) {
 
 }  // namespace
 
-void Test_Zip(report::RunContext& run, TZipArchiver& ZipTest) {
-    report::RunLog& log = run.log;
+void Test_Zip(core::RunContext& run, zip::TZipArchiver& ZipTest) {
+    core::RunLogLines& log = run.log;
     core::RunState& state = run.state;
     core::Azzera_Campi_Video(run.display);
     run.display.set_label(Label::l_stato, "Test archivio...");
     log.Append_Log(true, true, "");
-    log.Append_Log(true, true, report::kRuleLine);
+    log.Append_Log(true, true, core::kRuleLine);
     log.Append_Log(true, true, "Inizio test archivio.");
-    const std::string start_line = report::stamped_line("                    Inizio testing: ");
+    const std::string start_line = core::stamped_line("                    Inizio testing: ");
     log.Tracing_Out(start_line);
     if (!platform::file_exists(run.job.PARAM_2)) {
         log.Append_Log(true, true, "File: " + run.job.PARAM_2 + " non trovato !");
@@ -125,7 +125,7 @@ void Test_Zip(report::RunContext& run, TZipArchiver& ZipTest) {
     }
     const auto finished = core::Clock::now();
 
-    log.Tracing_Out(report::stamped_line("                      Fine test: "));
+    log.Tracing_Out(core::stamped_line("                      Fine test: "));
     write_outcome(log, state.Test_Error ? "Errori durante il test !" : "Nessun errore durante il test.",
                   start_line, "Durata test: ", finished - started);
     log.Append_Log(true, true, "               Totale file testati: " + std::to_string(state.Files_Tested));
@@ -134,7 +134,7 @@ void Test_Zip(report::RunContext& run, TZipArchiver& ZipTest) {
         log.Append_Log(true, true, "Errori riscontrati durante il test archivio.");
     }
     log.Append_Log(true, true, "Fine test archivio.");
-    log.Append_Log(true, true, report::kRuleLine);
+    log.Append_Log(true, true, core::kRuleLine);
     run.display.set_label(Label::l_stato, "Fine test archivio.");
 }
 

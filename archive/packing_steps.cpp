@@ -20,19 +20,20 @@ std::string megabytes(int64_t bytes) {
 }
 }  // namespace
 
-PackingHandlers::PackingHandlers(report::RunContext& run, TZipArchiver& zip, Now now)
+PackingHandlers::PackingHandlers(core::RunContext& run, zip::TZipArchiver& zip, Now now)
     : run_(run), zip_(zip), now_(std::move(now)) {
-    zip.OnStoreFile = [this](TZipArchiver&, std::string&, uint32_t&, std::string&,
+    zip.OnStoreFile = [this](zip::TZipArchiver&, std::string&, uint32_t&, std::string&,
                              const std::string& original) { ZipStoreFile(original); };
-    zip.OnOverallProgress = [this](TZipArchiver&, double, TZipProcessOperation operation, TZipProgressPhase,
+    zip.OnOverallProgress = [this](zip::TZipArchiver&, double, zip::TZipProcessOperation operation,
+                                   zip::TZipProgressPhase,
                                    bool& cancel) { ZipOverallProgress(operation, cancel); };
-    zip.OnFileProgress = [this](TZipArchiver&, const std::string& file_name, double progress,
-                                TZipProcessOperation operation, TZipProgressPhase phase,
+    zip.OnFileProgress = [this](zip::TZipArchiver&, const std::string& file_name, double progress,
+                                zip::TZipProcessOperation operation, zip::TZipProgressPhase phase,
                                 bool&) { ZipFileProgress(file_name, progress, operation, phase); };
-    zip.OnDiskFull = [this](TZipArchiver&, int, std::string&, bool& cancel) { ZipDiskFull(cancel); };
-    zip.OnProcessFileFailure = [this](TZipArchiver&, const std::string& file_name, TZipProcessOperation,
-                                      int native_error, int error_code, const std::string& error_message,
-                                      TZipAction& action) {
+    zip.OnDiskFull = [this](zip::TZipArchiver&, int, std::string&, bool& cancel) { ZipDiskFull(cancel); };
+    zip.OnProcessFileFailure = [this](zip::TZipArchiver&, const std::string& file_name,
+                                      zip::TZipProcessOperation, int native_error, int error_code,
+                                      const std::string& error_message, zip::TZipAction& action) {
         ZipProcessFileFailure(file_name, native_error, error_code, error_message, action);
     };
 }
@@ -50,7 +51,7 @@ void PackingHandlers::ZipStoreFile(const std::string& original_file_name) {
     run_.display.set_label(Label::l_file, core::Shorten_Text(original_file_name, 40));
 }
 
-void PackingHandlers::ZipOverallProgress(TZipProcessOperation operation, bool& cancel) {
+void PackingHandlers::ZipOverallProgress(zip::TZipProcessOperation operation, bool& cancel) {
     full_since_.reset();
     if (const std::string_view word = operation_label_word(operation); !word.empty()) {
         run_.display.set_label(Label::l_operation, word);
@@ -62,9 +63,9 @@ void PackingHandlers::ZipOverallProgress(TZipProcessOperation operation, bool& c
 }
 
 void PackingHandlers::ZipFileProgress(const std::string& file_name, double progress,
-                                      TZipProcessOperation operation, TZipProgressPhase phase) {
+                                      zip::TZipProcessOperation operation, zip::TZipProgressPhase phase) {
     full_since_.reset();
-    if (progress == 100.0 && phase == TZipProgressPhase::ppEnd) {
+    if (progress == 100.0 && phase == zip::TZipProgressPhase::ppEnd) {
         core::RunState& state = run_.state;
         // The size of this very file: on POSIX a name may hold "*" or "?", which a mask would widen.
         const auto entry = platform::path_entry(file_name);
@@ -91,11 +92,11 @@ void PackingHandlers::ZipDiskFull(bool& cancel) {
 }
 
 void PackingHandlers::ZipProcessFileFailure(const std::string& file_name, int native_error, int error_code,
-                                            const std::string& error_message, TZipAction& action) {
+                                            const std::string& error_message, zip::TZipAction& action) {
     const std::string line = failure_line(file_name, native_error, error_code, error_message);
     run_.log.Tracing_Out(line);
     run_.log.Append_Log(true, true, line);
-    action = TZipAction::zaIgnore;
+    action = zip::TZipAction::zaIgnore;
     ++run_.state.Files_Failed;
     run_.state.Zip_Error = true;
 }

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "archive/zip_archiver.h"
 #include "core/routines.h"
-#include "report/run_log.h"
+#include "core/run_context.h"
+#include "zip/zip_archiver.h"
 
 namespace ferrolo::archive {
 
@@ -18,22 +18,22 @@ public:
     using Now = std::function<core::Clock::time_point()>;
 
     // Routes the five notices of `zip` here for the life of this object.
-    PackingHandlers(report::RunContext& run, TZipArchiver& zip, Now now = core::Clock::now);
+    PackingHandlers(core::RunContext& run, zip::TZipArchiver& zip, Now now = core::Clock::now);
     ~PackingHandlers();
     PackingHandlers(const PackingHandlers&) = delete;
     PackingHandlers& operator=(const PackingHandlers&) = delete;
 
     void ZipStoreFile(const std::string& original_file_name);
-    void ZipOverallProgress(TZipProcessOperation operation, bool& cancel);
-    void ZipFileProgress(const std::string& file_name, double progress, TZipProcessOperation operation,
-                         TZipProgressPhase phase);
+    void ZipOverallProgress(zip::TZipProcessOperation operation, bool& cancel);
+    void ZipFileProgress(const std::string& file_name, double progress, zip::TZipProcessOperation operation,
+                         zip::TZipProgressPhase phase);
     void ZipDiskFull(bool& cancel);
     void ZipProcessFileFailure(const std::string& file_name, int native_error, int error_code,
-                               const std::string& error_message, TZipAction& action);
+                               const std::string& error_message, zip::TZipAction& action);
 
 private:
-    report::RunContext& run_;
-    TZipArchiver& zip_;
+    core::RunContext& run_;
+    zip::TZipArchiver& zip_;
     Now now_;
     // Since when the destination drive has been reported full without any progress in between.
     std::optional<core::Clock::time_point> full_since_;

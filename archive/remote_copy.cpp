@@ -22,7 +22,7 @@ constexpr size_t kSampleSize = 10;
 constexpr size_t kCopyBlock = 1 << 20;
 
 // Compares `source` with the copy at `copy`; lines name the copy as `target`, the name it is made for.
-bool verify_copy(report::RunContext& run, const std::string& source, const std::string& copy,
+bool verify_copy(core::RunContext& run, const std::string& source, const std::string& copy,
                  const std::string& target) {
     const auto refuse = [&] {
         run.log.Append_Log(true, true, "Impossibile verificare: " + source + " e " + target);
@@ -75,7 +75,7 @@ bool verify_copy(report::RunContext& run, const std::string& source, const std::
 }
 
 // Copies `source` into a new temporary file in the target's folder; nullopt when that fails.
-std::optional<platform::TemporaryFile> copy_beside(report::RunContext& run, const std::string& source,
+std::optional<platform::TemporaryFile> copy_beside(core::RunContext& run, const std::string& source,
                                                    const std::string& target) {
     try {
         platform::File input = platform::File::open(source, platform::File::Mode::Read);
@@ -95,19 +95,19 @@ std::optional<platform::TemporaryFile> copy_beside(report::RunContext& run, cons
 
 }  // namespace
 
-bool Verifica(report::RunContext& run, const std::string& source, const std::string& target) {
+bool Verifica(core::RunContext& run, const std::string& source, const std::string& target) {
     return verify_copy(run, source, target, target);
 }
 
-void Copia_Su_Remoto(report::RunContext& run, const std::string& destination) {
-    report::RunLog& log = run.log;
+void Copia_Su_Remoto(core::RunContext& run, const std::string& destination) {
+    core::RunLogLines& log = run.log;
     const std::string& source = run.job.PARAM_2;
     const std::string target = destination + std::string(platform::name_part(source));
 
     core::Azzera_Campi_Video(run.display);
     run.display.set_label(Label::l_stato, "Copio archivio su remoto...");
     log.Append_Log(true, true, "");
-    log.Append_Log(true, true, report::kRuleLine);
+    log.Append_Log(true, true, core::kRuleLine);
     log.Append_Log(true, true, "                Cancello: " + target);
     // The earlier copy is replaced only once the new one is checked; with nothing to replace, the line
     // that tells so stays as it always was.
@@ -115,7 +115,7 @@ void Copia_Su_Remoto(report::RunContext& run, const std::string& destination) {
         log.Append_Log(true, true, "  Impossibile cancellare: " + target);
     }
     log.Append_Log(true, true, "Inizio copia archivio su: " + destination);
-    const std::string start_line = report::stamped_line("                      Inizio copia: ");
+    const std::string start_line = core::stamped_line("                      Inizio copia: ");
     log.Tracing_Out(start_line);
     if (!platform::file_exists(source)) {
         log.Append_Log(true, true, "File: " + source + " non trovato !");
@@ -142,7 +142,7 @@ void Copia_Su_Remoto(report::RunContext& run, const std::string& destination) {
     write_outcome(log, failed ? "Errori durante la copia !" : "Nessun errore durante la copia.", start_line,
                   "Durata copia: ", finished - started);
     log.Append_Log(true, true, "Fine copia archivio su: " + destination);
-    log.Append_Log(true, true, report::kRuleLine);
+    log.Append_Log(true, true, core::kRuleLine);
     run.display.set_label(Label::l_stato, "Fine copia archivio.");
 }
 

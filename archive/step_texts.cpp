@@ -10,36 +10,36 @@ struct OperationWords {
     std::string_view log;
 };
 
-OperationWords words_of(TZipProcessOperation operation) {
+OperationWords words_of(zip::TZipProcessOperation operation) {
     switch (operation) {
-        case TZipProcessOperation::poAdd:
+        case zip::TZipProcessOperation::poAdd:
             return {"add", "Add"};
-        case TZipProcessOperation::poMove:
+        case zip::TZipProcessOperation::poMove:
             return {"move", "Move"};
-        case TZipProcessOperation::poDelete:
+        case zip::TZipProcessOperation::poDelete:
             return {"delete", "Delete"};
-        case TZipProcessOperation::poUpdate:
+        case zip::TZipProcessOperation::poUpdate:
             return {"update", "Update"};
-        case TZipProcessOperation::poExtract:
+        case zip::TZipProcessOperation::poExtract:
             return {"extract", "Extract"};
-        case TZipProcessOperation::poTest:
+        case zip::TZipProcessOperation::poTest:
             return {"test", "Test"};
-        case TZipProcessOperation::poMakeSFX:
+        case zip::TZipProcessOperation::poMakeSFX:
             return {"makesfx", "Makesfx"};
-        case TZipProcessOperation::poRename:
-        case TZipProcessOperation::poChangeAttr:
-        case TZipProcessOperation::poChangeComment:
+        case zip::TZipProcessOperation::poRename:
+        case zip::TZipProcessOperation::poChangeAttr:
+        case zip::TZipProcessOperation::poChangeComment:
             break;
     }
     return {};
 }
 }  // namespace
 
-std::string_view operation_label_word(TZipProcessOperation operation) {
+std::string_view operation_label_word(zip::TZipProcessOperation operation) {
     return words_of(operation).label;
 }
 
-std::string_view operation_log_word(TZipProcessOperation operation) {
+std::string_view operation_log_word(zip::TZipProcessOperation operation) {
     return words_of(operation).log;
 }
 
@@ -54,14 +54,14 @@ std::string shown_file_name(const std::string& file_name) {
     return file_name.size() < kShownWhole ? file_name : core::Shorten_Text(file_name, 40);
 }
 
-void write_outcome(report::RunLog& log, std::string_view status, const std::string& start_line,
+void write_outcome(core::RunLogLines& log, std::string_view status, const std::string& start_line,
                    std::string_view duration_label, core::Clock::duration elapsed) {
     constexpr size_t kLabelWidth = 36;
-    log.Append_Log(true, true, report::kRuleLine);
+    log.Append_Log(true, true, core::kRuleLine);
     log.Append_Log(true, true, "Stato:");
     log.Tracing_Out(status);
     log.Append_Log(true, true, status);
-    const std::string end_line = report::stamped_line("                        Fine copia: ");
+    const std::string end_line = core::stamped_line("                        Fine copia: ");
     log.Tracing_Out(end_line);
     log.Append_Log(true, true, start_line);
     log.Tracing_Out(start_line);

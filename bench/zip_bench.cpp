@@ -5,30 +5,30 @@
 #include <exception>
 #include <string>
 
-#include "archive/zip_archiver.h"
+#include "zip/zip_archiver.h"
 
 int main(int argc, char** argv) {
-    using ferrolo::archive::TZipArchiver;
+    using ferrolo::zip::TZipArchiver;
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s ARCHIVE MASK [test]\n", argv[0]);
         return 2;
     }
     int failures = 0;
     TZipArchiver zip{"Zip"};
-    zip.OnProcessFileFailure = [&](TZipArchiver&, const std::string&, ferrolo::archive::TZipProcessOperation,
-                                   int, int, const std::string& message, ferrolo::archive::TZipAction&) {
+    zip.OnProcessFileFailure = [&](TZipArchiver&, const std::string&, ferrolo::zip::TZipProcessOperation, int,
+                                   int, const std::string& message, ferrolo::zip::TZipAction&) {
         std::fprintf(stderr, "%s\n", message.c_str());
         ++failures;
     };
     try {
         const auto start = std::chrono::steady_clock::now();
         zip.FileName = argv[1];
-        zip.Options.StorePath = ferrolo::archive::TZipStorePathMode::spFullPath;
-        zip.Open(ferrolo::archive::kCreateArchive);
-        zip.Zip64Mode = ferrolo::archive::TZip64Mode::zmAuto;
-        zip.SetCompressionLevel(ferrolo::archive::TZipCompressionLevel::clMax);
+        zip.Options.StorePath = ferrolo::zip::TZipStorePathMode::spFullPath;
+        zip.Open(ferrolo::zip::kCreateArchive);
+        zip.Zip64Mode = ferrolo::zip::TZip64Mode::zmAuto;
+        zip.SetCompressionLevel(ferrolo::zip::TZipCompressionLevel::clMax);
         zip.BeginUpdate();
-        zip.AddMask(argv[2], ferrolo::archive::kDefaultSearchAttr, "");
+        zip.AddMask(argv[2], ferrolo::zip::kDefaultSearchAttr, "");
         zip.EndUpdate();
         zip.Close();
         const std::chrono::duration<double> packed = std::chrono::steady_clock::now() - start;
@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
             TZipArchiver test{"ZipTest"};
             test.OnProcessFileFailure = zip.OnProcessFileFailure;
             test.FileName = argv[1];
-            test.Open(ferrolo::archive::kOpenForReading);
-            test.TestMask("*.*", ferrolo::archive::kDefaultSearchAttr, "");
+            test.Open(ferrolo::zip::kOpenForReading);
+            test.TestMask("*.*", ferrolo::zip::kDefaultSearchAttr, "");
             test.Close();
             const std::chrono::duration<double> tested = std::chrono::steady_clock::now() - start - packed;
             std::printf("tested in %.2f s\n", tested.count());

@@ -17,6 +17,11 @@ std::string format(const char* pattern, Numbers... numbers) {
 }
 }  // namespace
 
+std::string stamped_line(std::string_view label) {
+    const platform::LocalTime now = platform::local_now();
+    return std::string(label) + Date_Today(now) + "-" + Time_Now(now);
+}
+
 std::string Date_Today(const platform::LocalTime& moment) {
     return format("%02d.%02d.%04d", moment.day, moment.month, moment.year);
 }

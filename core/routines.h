@@ -20,6 +20,10 @@ std::string Time_Now(const platform::LocalTime& moment = platform::local_now());
 // `moment` as "dd/mm/yyyy-hh:nn:ss" (the trace stamp) and "yyyymmdd-hhnnss" (the automatic archive name).
 std::string trace_stamp(const platform::LocalTime& moment);
 std::string file_stamp(const platform::LocalTime& moment);
+// `label` followed by today's date and the time now, as the summaries write their start and end.
+std::string stamped_line(std::string_view label);
+// The rule that frames the job header and every summary in the logs.
+inline const std::string kRuleLine(68, '-');
 // An elapsed time as "hh:nn:ss"; the hours wrap at 24, as on a clock face.
 std::string duration_text(Clock::duration elapsed);
 

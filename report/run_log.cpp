@@ -14,11 +14,6 @@ constexpr std::string_view kEndMarker = "<EOL>";
 constexpr size_t kLongestTraceText = 150;
 }  // namespace
 
-std::string stamped_line(std::string_view label) {
-    const platform::LocalTime now = platform::local_now();
-    return std::string(label) + core::Date_Today(now) + "-" + core::Time_Now(now);
-}
-
 void RunLog::Crea_Log(const std::string& file_name) {
     if (file_name.empty()) {
         return;

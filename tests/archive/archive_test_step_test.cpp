@@ -8,7 +8,7 @@
 namespace ferrolo::archive {
 namespace {
 
-using report::kRuleLine;
+using core::kRuleLine;
 
 class ArchiveTest : public testing::RunStepsTest {
 protected:
@@ -32,7 +32,7 @@ protected:
         return lines;
     }
 
-    TZipArchiver zip_test{"ZipTest"};
+    zip::TZipArchiver zip_test{"ZipTest"};
 };
 
 // One archive's life in the same logs: missing, sound, with a damaged entry, then a file that is no archive.

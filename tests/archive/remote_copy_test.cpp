@@ -9,7 +9,7 @@
 namespace ferrolo::archive {
 namespace {
 
-using report::kRuleLine;
+using core::kRuleLine;
 using testing::read_file;
 
 class RemoteCopy : public testing::RunStepsTest {

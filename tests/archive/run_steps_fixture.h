@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/job_settings.h"
+#include "core/routines.h"
 #include "core/run_state.h"
 #include "report/agente.h"
 #include "report/run_log.h"
@@ -61,7 +62,7 @@ protected:
     report::TAgente agent;
     RecordingDisplay display;
     report::RunLog log{job, agent, display};
-    report::RunContext run{job, state, display, log};
+    core::RunContext run{job, state, display, log};
 };
 
 }  // namespace ferrolo::testing

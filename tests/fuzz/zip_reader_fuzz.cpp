@@ -9,10 +9,10 @@
 #include <fstream>
 #include <string>
 
-#include "archive/zip_archiver.h"
 #include "platform/file_system.h"
+#include "zip/zip_archiver.h"
 
-using namespace ferrolo::archive;
+using namespace ferrolo::zip;
 
 namespace {
 

@@ -1,0 +1,112 @@
+#include "zip/file_selection.h"
+
+#include "platform/system_error.h"
+#include "platform/wildcard.h"
+#include "zip/name_mask.h"
+
+namespace ferrolo::zip {
+
+namespace {
+
+constexpr uint32_t kAttributesOfUntypedFile = platform::attribute::kReadOnly | platform::attribute::kHidden |
+                                              platform::attribute::kSystem | platform::attribute::kArchive;
+
+class Walk {
+public:
+    Walk(const SelectionRules& rules, std::string_view pattern,
+         const std::function<void(const std::string&, const platform::DirEntry&)>& found,
+         const std::function<UnreadableFolder(const std::string&)>& unreadable)
+        : rules_(rules), pattern_(pattern), found_(found), unreadable_(unreadable) {}
+
+    bool excluded(const std::string& path) const {
+        for (const std::string& exclusion : rules_.exclusions) {
+            if (!exclusion.empty() && matches_name_mask(path, exclusion)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool file_wanted(const platform::DirEntry& entry) const {
+        const uint32_t wanted = rules_.search_attr & ~platform::attribute::kDirectory;
+        return (entry.attributes & wanted) != 0 ||
+               (entry.attributes == 0 &&
+                (rules_.search_attr & kAttributesOfUntypedFile) == kAttributesOfUntypedFile);
+    }
+
+    bool folder_selected(const std::string& name) const {
+        return (rules_.search_attr & platform::attribute::kDirectory) != 0 &&
+               (matches_name_mask(name, pattern_) || matches_name_mask(name + ".", pattern_));
+    }
+
+    // `folder` ends with "/". Returns false once the walk is stopped.
+    bool search(const std::string& folder) {
+        std::vector<platform::DirEntry> entries;
+        for (;;) {
+            try {
+                entries = platform::find_files(folder, "*");
+                break;
+            } catch (const platform::SystemError&) {
+                const UnreadableFolder answer =
+                    unreadable_(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder);
+                if (answer == UnreadableFolder::Skip) {
+                    return true;
+                }
+                if (answer == UnreadableFolder::Stop) {
+                    return false;
+                }
+            }
+        }
+        for (const platform::DirEntry& entry : entries) {
+            const std::string path = folder + entry.name;
+            if (!entry.is_folder() && platform::matches_file_mask(entry.name, pattern_) &&
+                file_wanted(entry) && !excluded(path)) {
+                found_(path, entry);
+            }
+        }
+        for (const platform::DirEntry& entry : entries) {
+            const std::string path = folder + entry.name;
+            if (!entry.is_folder() || excluded(path)) {
+                continue;
+            }
+            const bool selected = folder_selected(entry.name);
+            if (selected) {
+                found_(path, entry);
+            }
+            if ((selected || rules_.recurse) && !search(path + "/")) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    const SelectionRules& rules_;
+    std::string pattern_;
+    const std::function<void(const std::string&, const platform::DirEntry&)>& found_;
+    const std::function<UnreadableFolder(const std::string&)>& unreadable_;
+};
+
+}  // namespace
+
+bool select_files(const SelectionRules& rules,
+                  const std::function<void(const std::string& path, const platform::DirEntry& entry)>& found,
+                  const std::function<UnreadableFolder(const std::string& folder)>& unreadable) {
+    const std::string folder(platform::folder_part(rules.mask));
+    const std::string_view pattern = platform::name_part(rules.mask);
+    if (pattern.empty()) {
+        return true;
+    }
+    Walk walk(rules, pattern, found, unreadable);
+    if (!platform::has_wildcards(pattern)) {
+        if (const auto entry = platform::path_entry(rules.mask); entry && !entry->is_folder()) {
+            if (!walk.excluded(rules.mask)) {
+                found(rules.mask, *entry);
+            }
+            return true;
+        }
+    }
+    return walk.search(folder);
+}
+
+}  // namespace ferrolo::zip

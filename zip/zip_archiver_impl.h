@@ -1,0 +1,113 @@
+// zip/zip_archiver_impl.h — the state of an open archive, shared by the archiver's source files.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/file_system.h"
+#include "zip/volume_sink.h"
+#include "zip/zip_archiver.h"
+#include "zip/zip_records.h"
+#include "zip/zlib_stream.h"
+
+namespace ferrolo::zip {
+
+// One file or folder queued by AddMask.
+struct QueuedFile {
+    std::string source_path;  // absolute
+    std::string stored_name;  // UTF-8, "/" between folders
+    std::string comment;
+    uint32_t attributes = 0;
+    uint64_t size = 0;  // at selection
+    platform::FileTime last_write{};
+    bool is_folder = false;
+};
+
+class EntryTarget;
+
+struct TZipArchiver::Impl {
+    enum class Access { Closed, Read, Write };
+    // What became of one entry: written, or stopped by Cancel (the entry is dropped).
+    enum class EntryOutcome { Done, Cancelled };
+    // Bytes read of all queued files, and their total at selection.
+    struct AddProgress {
+        uint64_t done = 0;
+        uint64_t total = 0;
+    };
+
+    explicit Impl(TZipArchiver& archiver) : owner(archiver) {}
+
+    TZipArchiver& owner;
+    Access access = Access::Closed;
+    int update_depth = 0;
+    bool update_aborted = false;  // a failure handler stopped the selection of this update
+    bool finished = false;        // the end records are on disk
+    bool cancel = false;          // the one Cancel flag of the progress events
+    std::string archive_path;     // FileName made absolute, as the exclusions see it
+    std::vector<ZipEntry> entries;
+    std::vector<QueuedFile> queue;
+    uint32_t last_volume = 0;  // of the archive on disk, for reading it back
+
+    // Writing one file: the next entry goes to next_entry_offset, where the directory began.
+    std::optional<platform::File> archive_file;
+    uint64_t next_entry_offset = 0;
+    // Writing volumes.
+    std::unique_ptr<VolumeSink> volumes;
+    // Open for writing a split archive (volumes are written, or it was found split): there is no one file.
+    bool split() const { return !archive_file; }
+    std::unique_ptr<Deflater> deflater;
+    // Reused for every entry, so that many small files cost no allocation each.
+    std::vector<std::byte> block_buffer;
+    std::vector<std::byte> copy_buffer;
+
+    [[noreturn]] void raise(int native_error, const ZipErrorDetail& detail = {}) const;
+    void require_open() const;
+    std::string base_folder() const;
+
+    // Events; the Cancel a handler sets stays set.
+    void file_progress(const std::string& file_name, double progress, TZipProcessOperation operation,
+                       TZipProgressPhase phase);
+    void overall_progress(double progress, TZipProcessOperation operation, TZipProgressPhase phase);
+    // What to do after `error` on `file_name`: the handler's answer, or the engine's own choice.
+    TZipAction failure_action(const std::string& file_name, TZipProcessOperation operation,
+                              const EZipError& error);
+
+    // zip_writer.cpp
+    void create(const std::string& path);
+    // OnDiskFull for the volume writer: true when the handler cancels the wait.
+    bool disk_full(int volume_number, const std::string& volume_file_name);
+    void open_existing(const std::string& path, bool for_writing);
+    void select(const std::string& mask, uint32_t search_attr, const std::string& exclusion_mask);
+    void write_update();
+    void write_queue();
+    ZipEntry entry_header(const QueuedFile& file) const;
+    // Writes `file` as one entry; Cancelled when a handler set Cancel on the way (nothing of it stays).
+    EntryOutcome write_entry(const QueuedFile& file, AddProgress& progress);
+    // Opens the source and settles method, size and whether the local header needs Zip64 room.
+    std::optional<platform::File> open_source(const QueuedFile& file, ZipEntry& entry);
+    void place_header_at(const QueuedFile& file, ZipEntry& entry, uint32_t volume, uint64_t offset) const;
+    EntryOutcome write_in_place(const QueuedFile& file, ZipEntry& entry,
+                                std::optional<platform::File>& source, AddProgress& progress);
+    EntryOutcome write_to_volumes(const QueuedFile& file, ZipEntry& entry,
+                                  std::optional<platform::File>& source, AddProgress& progress);
+    platform::TemporaryFile create_staging_file() const;
+    void copy_staged_data(platform::File& staged, uint64_t data_size);
+    // Reads the source block by block, deflating (or storing) into `target`, one progress notice a block.
+    EntryOutcome compress(const QueuedFile& file, ZipEntry& entry, platform::File& source,
+                          EntryTarget& target, AddProgress& progress);
+    void finish_archive();
+    void salvage();
+    void close_files() noexcept;
+
+    // zip_tester.cpp
+    void test(const std::string& mask, const std::string& exclusion_mask);
+};
+
+// Bytes read from a source file per block (and per progress notice) at compression mode `mode`.
+size_t block_size_of_mode(int mode);
+
+}  // namespace ferrolo::zip

@@ -1,0 +1,661 @@
+// The writing half of TZipArchiver: selection, entries, central directory and end records.
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/clock.h"
+#include "platform/path_limit.h"
+#include "platform/system_error.h"
+#include "zip/dos_time.h"
+#include "zip/entry_name.h"
+#include "zip/file_selection.h"
+#include "zip/zip_archiver_impl.h"
+#include "zip/zip_reader.h"
+
+namespace ferrolo::zip {
+
+namespace {
+
+// Entries staged in a temporary file reach the volumes in pieces of this size, the central directory
+// too.
+constexpr size_t kCopyPieceSize = 1'000'000;
+constexpr char kTemporaryFilePrefix[] = "FC";
+
+std::span<const std::byte> bytes_of(const std::vector<std::byte>& bytes) {
+    return std::span(bytes.data(), bytes.size());
+}
+
+std::vector<std::byte> local_header_bytes(const ZipEntry& entry) {
+    std::vector<std::byte> bytes;
+    ByteWriter out(bytes);
+    local_header_of(entry).write(out);
+    return bytes;
+}
+
+}  // namespace
+
+void TZipArchiver::Impl::create(const std::string& path) {
+    const std::string current = std::filesystem::current_path().string();
+    archive_path = absolute_path(path, current);
+    entries.clear();
+    queue.clear();
+    finished = false;
+    update_depth = 0;
+    last_volume = 0;
+    if (owner.SpanningMode() != TZipSpanningMode::smNone) {
+        VolumeSettings settings;
+        settings.archive_name = path;
+        settings.advanced_naming = owner.SpanningOptions.AdvancedNaming;
+        settings.volume_size = static_cast<uint64_t>(
+            volume_size_in_bytes(owner.SpanningOptions.VolumeSize, owner.SpanningOptions.CustomVolumeSize()));
+        if (owner.SpanningOptions.FirstVolumeSize > 0) {
+            settings.first_volume_size =
+                static_cast<uint64_t>(std::max(owner.SpanningOptions.FirstVolumeSize, kMinimumVolumeSize));
+        }
+        settings.flush_buffers = owner.Options.FlushBuffers;
+        volumes =
+            std::make_unique<VolumeSink>(owner.Name(), std::move(settings),
+                                         [this](int volume_number, const std::string& volume_file_name) {
+                                             return disk_full(volume_number, volume_file_name);
+                                         });
+    } else {
+        try {
+            archive_file = platform::File::open(path, platform::File::Mode::Create);
+        } catch (const platform::SystemError&) {
+            raise(zip_error::kCannotOpenFile, {.file_name = path});
+        }
+        next_entry_offset = 0;
+    }
+    access = Access::Write;
+}
+
+bool TZipArchiver::Impl::disk_full(int volume_number, const std::string& volume_file_name) {
+    if (!owner.OnDiskFull) {
+        return false;
+    }
+    std::string name = volume_file_name;
+    bool cancel_wait = false;
+    owner.OnDiskFull(owner, volume_number, name, cancel_wait);
+    return cancel_wait;
+}
+
+void TZipArchiver::Impl::open_existing(const std::string& path, bool for_writing) {
+    const std::string current = std::filesystem::current_path().string();
+    ArchiveDirectory directory =
+        read_archive_directory(owner.Name(), path, owner.SpanningOptions.AdvancedNaming);
+    archive_path = absolute_path(path, current);
+    entries = std::move(directory.entries);
+    last_volume = directory.last_volume;
+    finished = true;
+    update_depth = 0;
+    access = Access::Read;
+    if (for_writing) {
+        if (last_volume == 0) {
+            try {
+                archive_file = platform::File::open(path, platform::File::Mode::ReadWrite);
+            } catch (const platform::SystemError&) {
+                raise(zip_error::kCannotOpenFile, {.file_name = path});
+            }
+            next_entry_offset = directory.directory_offset;
+        }
+        access = Access::Write;
+    }
+}
+
+void TZipArchiver::Impl::select(const std::string& mask, uint32_t search_attr,
+                                const std::string& exclusion_mask) {
+    if (update_aborted) {
+        return;
+    }
+    const std::string base = base_folder();
+    SelectionRules rules;
+    rules.mask = absolute_path(mask, base);
+    rules.search_attr = search_attr;
+    rules.recurse = owner.Options.Recurse;
+    rules.exclusions = owner.ExclusionMasks;
+    if (!exclusion_mask.empty()) {
+        rules.exclusions.push_back(exclusion_mask);
+    }
+    rules.exclusions.push_back(archive_path);
+    if (volumes) {
+        rules.exclusions.push_back(
+            absolute_path(volumes->current_path(), std::filesystem::current_path().string()));
+    }
+    const auto found = [&](const std::string& path, const platform::DirEntry& entry) {
+        auto stored = stored_name_of(path, entry.is_folder(), owner.Options.StorePath, base);
+        if (!stored) {
+            return;
+        }
+        QueuedFile file;
+        file.source_path = path;
+        file.stored_name = std::move(*stored);
+        file.attributes = entry.attributes;
+        file.size = entry.size;
+        file.last_write = entry.last_write;
+        file.is_folder = entry.is_folder();
+        if (owner.OnStoreFile) {
+            owner.OnStoreFile(owner, file.stored_name, file.attributes, file.comment, path);
+            if (file.stored_name.empty()) {
+                return;
+            }
+        }
+        queue.push_back(std::move(file));
+    };
+    // A folder that cannot be listed is reported like a file that cannot be opened, never skipped silently.
+    const auto unreadable = [&](const std::string& folder) {
+        const EZipError error(owner.Name(), zip_error::kCannotOpenFile, {.file_name = folder});
+        switch (failure_action(folder, TZipProcessOperation::poAdd, error)) {
+            case TZipAction::zaRetry:
+                return UnreadableFolder::Retry;
+            case TZipAction::zaIgnore:
+                return UnreadableFolder::Skip;
+            case TZipAction::zaAbort:
+                break;
+        }
+        update_aborted = true;
+        return UnreadableFolder::Stop;
+    };
+    select_files(rules, found, unreadable);
+}
+
+void TZipArchiver::Impl::write_update() {
+    cancel = false;
+    finished = false;
+    overall_progress(0.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppStart);
+    try {
+        if (!cancel && !update_aborted) {
+            write_queue();
+        }
+    } catch (...) {
+        queue.clear();
+        salvage();
+        throw;
+    }
+    const bool stopped = cancel || update_aborted;
+    queue.clear();
+    finish_archive();
+    if (!stopped) {
+        overall_progress(100.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppEnd);
+    }
+}
+
+void TZipArchiver::Impl::write_queue() {
+    AddProgress progress;
+    for (const QueuedFile& file : queue) {
+        progress.total += file.size;
+    }
+    for (const QueuedFile& file : queue) {
+        for (;;) {
+            const uint64_t bytes_before = progress.done;
+            try {
+                if (write_entry(file, progress) == EntryOutcome::Cancelled) {
+                    return;
+                }
+                break;
+            } catch (const EZipError& error) {
+                progress.done = bytes_before;
+                const TZipAction action =
+                    failure_action(file.source_path, TZipProcessOperation::poAdd, error);
+                if (action == TZipAction::zaRetry) {
+                    continue;
+                }
+                if (action == TZipAction::zaAbort) {
+                    update_aborted = true;
+                    return;
+                }
+                break;
+            }
+        }
+        if (cancel) {
+            return;
+        }
+    }
+}
+
+ZipEntry TZipArchiver::Impl::entry_header(const QueuedFile& file) const {
+    ZipEntry entry;
+    const bool oem = owner.Options.OEMFileNames;
+    entry.version_made_by = oem ? kVersionDefault : kVersionNtfsHost;
+    entry.version_needed = entry.version_made_by;
+    EncodedName name = encode_entry_name(file.stored_name, oem);
+    if (name.bytes.size() > 0xFFFF) {
+        raise(zip_error::kNameTooLong, {.file_name = file.stored_name});
+    }
+    entry.name = std::move(name.bytes);
+    if (name.utf8) {
+        entry.flags |= kFlagUtf8Name;
+    }
+    entry.comment = file.comment.substr(0, 0xFFFF);
+    if (file.is_folder) {
+        entry.flags |= kFlagFolder;
+    }
+    const DosDateTime time = to_dos_date_time(platform::to_local_time(file.last_write));
+    entry.dos_time = time.time;
+    entry.dos_date = time.date;
+    entry.external_attributes = file.attributes;
+    entry.local_zip64 = owner.Zip64Mode == TZip64Mode::zmAlways;
+    return entry;
+}
+
+// Where an entry's data is written: the archive file, after the local header, or a temporary file when
+// volumes are written.
+class EntryTarget {
+public:
+    EntryTarget(platform::File& file, const std::string& component_name)
+        : file_(file), component_name_(component_name) {}
+
+    // Writes the local header of `entry` at `offset`; data written next follows it. Returns its size.
+    size_t write_header(const ZipEntry& entry, uint64_t offset) {
+        const std::vector<std::byte> header = local_header_bytes(entry);
+        guarded([&] {
+            file_.seek(offset);
+            file_.write(bytes_of(header));
+        });
+        return header.size();
+    }
+
+    void write_data(std::span<const std::byte> bytes) {
+        guarded([&] { file_.write(bytes); });
+        data_written_ += bytes.size();
+    }
+
+    uint64_t data_written() const { return data_written_; }
+
+private:
+    template <typename Action>
+    void guarded(Action action) {
+        try {
+            action();
+        } catch (const platform::SystemError&) {
+            throw EZipError(component_name_, zip_error::kWriteFailed);
+        }
+    }
+
+    platform::File& file_;
+    const std::string& component_name_;
+    uint64_t data_written_ = 0;
+};
+
+namespace {
+
+void mark_zip64(ZipEntry& entry) {
+    entry.version_made_by = kVersionZip64;
+    entry.version_needed = kVersionZip64;
+}
+
+}  // namespace
+
+TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_entry(const QueuedFile& file,
+                                                                 AddProgress& progress) {
+    file_progress(file.source_path, 0.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppStart);
+    if (cancel) {
+        return EntryOutcome::Cancelled;
+    }
+    ZipEntry entry = entry_header(file);
+    std::optional<platform::File> source;
+    if (!file.is_folder) {
+        source = open_source(file, entry);
+    }
+    if (entry.local_zip64) {
+        mark_zip64(entry);
+    }
+    const EntryOutcome outcome = split() ? write_to_volumes(file, entry, source, progress)
+                                         : write_in_place(file, entry, source, progress);
+    if (outcome == EntryOutcome::Cancelled) {
+        return outcome;
+    }
+    file_progress(file.source_path, 100.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppEnd);
+    entries.push_back(std::move(entry));
+    return EntryOutcome::Done;
+}
+
+std::optional<platform::File> TZipArchiver::Impl::open_source(const QueuedFile& file, ZipEntry& entry) {
+    if (file.source_path.size() >= platform::path_length_limit()) {
+        raise(zip_error::kNameTooLong, {.file_name = file.source_path});
+    }
+    std::optional<platform::File> source;
+    uint64_t size = 0;
+    try {
+        source = platform::File::open(file.source_path, platform::File::Mode::Read);
+        size = source->size();
+    } catch (const platform::SystemError&) {
+        raise(zip_error::kCannotOpenFile, {.file_name = file.source_path});
+    }
+    entry.method = owner.CompressionMode() > 0 && size > 0 ? kMethodDeflated : kMethodStored;
+    entry.uncompressed_size = size;
+    const bool zip64_allowed = owner.Zip64Mode != TZip64Mode::zmDisabled;
+    if (size >= kFieldFull32 && !zip64_allowed) {
+        raise(zip_error::kZip64SizeDisabled, {.file_name = file.source_path});
+    }
+    // The local header is written before the data, so room for Zip64 sizes is kept whenever the
+    // compressed data could reach 4 GiB, even when the file itself is a little smaller.
+    const uint64_t largest = entry.method == kMethodStored ? size : deflate_bound(size);
+    entry.local_zip64 = entry.local_zip64 || (zip64_allowed && largest >= kFieldFull32);
+    return source;
+}
+
+void TZipArchiver::Impl::place_header_at(const QueuedFile& file, ZipEntry& entry, uint32_t volume,
+                                         uint64_t offset) const {
+    entry.disk_number_start = volume;
+    entry.local_header_offset = offset;
+    if (offset >= kFieldFull32) {
+        if (owner.Zip64Mode == TZip64Mode::zmDisabled) {
+            raise(zip_error::kZip64OffsetDisabled, {.file_name = file.source_path});
+        }
+        mark_zip64(entry);
+    }
+}
+
+TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_in_place(const QueuedFile& file, ZipEntry& entry,
+                                                                    std::optional<platform::File>& source,
+                                                                    AddProgress& progress) {
+    place_header_at(file, entry, 0, next_entry_offset);
+    EntryTarget target(*archive_file, owner.Name());
+    const size_t header_size = target.write_header(entry, next_entry_offset);
+    if (source) {
+        if (compress(file, entry, *source, target, progress) == EntryOutcome::Cancelled) {
+            return EntryOutcome::Cancelled;
+        }
+        // The header is written again in place because CRC and sizes are known only after the data.
+        target.write_header(entry, next_entry_offset);
+    }
+    next_entry_offset += header_size + target.data_written();
+    return EntryOutcome::Done;
+}
+
+TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_to_volumes(const QueuedFile& file, ZipEntry& entry,
+                                                                      std::optional<platform::File>& source,
+                                                                      AddProgress& progress) {
+    // A folder entry is its header alone; a file's data is staged whole first, so that the volumes only
+    // ever receive entries that are complete, their headers written once with the final CRC and sizes.
+    std::optional<platform::TemporaryFile> staging;
+    uint64_t data_size = 0;
+    if (source) {
+        staging = create_staging_file();
+        EntryTarget target(staging->file(), owner.Name());
+        if (compress(file, entry, *source, target, progress) == EntryOutcome::Cancelled) {
+            return EntryOutcome::Cancelled;
+        }
+        data_size = target.data_written();
+    }
+
+    volumes->make_room(local_header_of(entry).size());
+    place_header_at(file, entry, volumes->current_volume(), volumes->offset_in_volume());
+    try {
+        volumes->write(bytes_of(local_header_bytes(entry)), ArchiveSink::Piece::KeptWhole);
+        if (staging) {
+            copy_staged_data(staging->file(), data_size);
+        }
+    } catch (...) {
+        // Whatever reached the current volume is cut away; bytes already in earlier volumes stay as a
+        // gap no directory entry points into.
+        try {
+            volumes->rewind(entry.disk_number_start, entry.local_header_offset);
+        } catch (const EZipError&) {
+        }
+        throw;
+    }
+    return EntryOutcome::Done;
+}
+
+platform::TemporaryFile TZipArchiver::Impl::create_staging_file() const {
+    std::string folder = owner.TempDir;
+    if (!folder.empty() && !folder.ends_with('/')) {
+        folder += '/';
+    }
+    try {
+        return folder.empty() ? platform::TemporaryFile::create(kTemporaryFilePrefix)
+                              : platform::TemporaryFile::create_in(folder, kTemporaryFilePrefix);
+    } catch (const platform::SystemError&) {
+        raise(zip_error::kWriteFailed);
+    }
+}
+
+void TZipArchiver::Impl::copy_staged_data(platform::File& staged, uint64_t data_size) {
+    copy_buffer.resize(kCopyPieceSize);
+    try {
+        staged.seek(0);
+        for (uint64_t left = data_size; left > 0;) {
+            const size_t count = static_cast<size_t>(std::min<uint64_t>(copy_buffer.size(), left));
+            if (staged.read_fully(std::span(copy_buffer.data(), count)) != count) {
+                raise(zip_error::kWriteFailed);
+            }
+            volumes->write(std::span(copy_buffer.data(), count), ArchiveSink::Piece::MayBeCut);
+            left -= count;
+        }
+    } catch (const platform::SystemError&) {
+        raise(zip_error::kWriteFailed);
+    }
+}
+
+TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::compress(const QueuedFile& file, ZipEntry& entry,
+                                                              platform::File& source, EntryTarget& target,
+                                                              AddProgress& progress) {
+    const size_t block_size = block_size_of_mode(owner.CompressionMode());
+    if (block_buffer.size() < block_size) {
+        block_buffer.resize(block_size);
+    }
+    const bool deflate = entry.method == kMethodDeflated;
+    if (deflate) {
+        if (!deflater) {
+            deflater = std::make_unique<Deflater>(owner.CompressionMode());
+        } else {
+            deflater->restart(owner.CompressionMode());
+        }
+    }
+    const auto emit = [&](std::span<const std::byte> bytes) { target.write_data(bytes); };
+    const auto read = [&](std::span<std::byte> buffer) {
+        try {
+            return source.read_fully(buffer);
+        } catch (const platform::SystemError&) {
+            raise(zip_error::kCannotOpenFile, {.file_name = file.source_path});
+        }
+    };
+    const uint64_t size = entry.uncompressed_size;
+    uint64_t bytes_read = 0;
+    uint32_t crc = 0;
+    // At least one block, so that an empty file also gives its progress notice.
+    do {
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(block_size, size - bytes_read));
+        const size_t count = read(std::span(block_buffer.data(), wanted));
+        const auto data = std::span<const std::byte>(block_buffer.data(), count);
+        crc = update_crc32(crc, data);
+        if (deflate) {
+            deflater->compress(data, false, emit);
+        } else {
+            emit(data);
+        }
+        bytes_read += count;
+        progress.done += count;
+        file_progress(file.source_path,
+                      size == 0 ? 100.0 : static_cast<double>(bytes_read) * 100.0 / static_cast<double>(size),
+                      TZipProcessOperation::poAdd, TZipProgressPhase::ppProcess);
+        overall_progress(progress.total == 0 ? 50.0
+                                             : std::min(100.0, static_cast<double>(progress.done) * 100.0 /
+                                                                   static_cast<double>(progress.total)),
+                         TZipProcessOperation::poAdd, TZipProgressPhase::ppProcess);
+        if (cancel) {
+            return EntryOutcome::Cancelled;
+        }
+        if (count < wanted) {
+            break;
+        }
+    } while (bytes_read < size);
+    if (bytes_read == size) {
+        // One byte more tells a file that grew since it was opened.
+        std::byte probe{};
+        bytes_read += read(std::span(&probe, 1));
+    }
+    if (bytes_read != size) {
+        raise(zip_error::kSizeChanged,
+              {.first = static_cast<int64_t>(size), .second = static_cast<int64_t>(bytes_read)});
+    }
+    if (deflate) {
+        deflater->compress({}, true, emit);
+    }
+    entry.crc32 = crc;
+    entry.compressed_size = target.data_written();
+    if (entry.compressed_size >= kFieldFull32 && !entry.local_zip64) {
+        raise(zip_error::kZip64SizeDisabled, {.file_name = file.source_path});
+    }
+    return EntryOutcome::Done;
+}
+
+void TZipArchiver::Impl::finish_archive() {
+    std::optional<FileSink> file_sink;
+    ArchiveSink* sink = volumes.get();
+    if (!split()) {
+        try {
+            archive_file->seek(next_entry_offset);
+        } catch (const platform::SystemError&) {
+            raise(zip_error::kWriteFailed);
+        }
+        file_sink.emplace(*archive_file, owner.Name());
+        sink = &*file_sink;
+    }
+    const bool force_zip64 = owner.Zip64Mode == TZip64Mode::zmAlways;
+
+    // Each central header is kept whole, as APPNOTE asks of split archives (7-Zip cannot read a set where
+    // one straddles two volumes); headers that fit together in the room left go as one piece.
+    uint32_t directory_volume = 0;
+    uint64_t directory_offset = 0;
+    const uint64_t directory_start = sink->bytes_written();
+    uint32_t counted_volume = 0;
+    uint64_t records_in_counted_volume = 0;
+    std::vector<std::byte> group;
+    size_t records_in_group = 0;
+    uint64_t room = 0;
+    const auto write_group = [&] {
+        if (group.empty()) {
+            return;
+        }
+        sink->make_room(group.size());
+        const uint32_t volume = sink->current_volume();
+        if (sink->bytes_written() == directory_start) {
+            directory_volume = volume;
+            directory_offset = sink->offset_in_volume();
+        }
+        sink->write(bytes_of(group), ArchiveSink::Piece::KeptWhole);
+        records_in_counted_volume =
+            volume == counted_volume ? records_in_counted_volume + records_in_group : records_in_group;
+        counted_volume = volume;
+        group.clear();
+        records_in_group = 0;
+    };
+    std::vector<std::byte> record;
+    for (const ZipEntry& entry : entries) {
+        record.clear();
+        ByteWriter out(record);
+        central_header_of(entry, force_zip64).write(out);
+        if (group.size() + record.size() > std::min<uint64_t>(room, kCopyPieceSize)) {
+            write_group();
+            sink->make_room(record.size());
+            room = sink->room_left();
+        }
+        group.insert(group.end(), record.begin(), record.end());
+        ++records_in_group;
+    }
+    write_group();
+    const uint64_t directory_size = sink->bytes_written() - directory_start;
+
+    // The end records are one piece kept whole: a reader finds the locator right before the end record,
+    // and both in the last volume.
+    bool zip64 = false;
+    uint32_t last = 0;
+    uint64_t position = 0;
+    for (;;) {
+        const size_t end_size =
+            (zip64 ? Zip64EndOfCentralDirectory::fixed_size + Zip64EndLocator::fixed_size : 0) +
+            EndOfCentralDirectory::fixed_size;
+        sink->make_room(end_size);
+        last = sink->current_volume();
+        position = sink->offset_in_volume();
+        if (entries.empty()) {
+            directory_volume = last;
+            directory_offset = position;
+        }
+        const bool needed = force_zip64 || entries.size() >= kFieldFull16 || position >= kFieldFull32 ||
+                            directory_offset >= kFieldFull32 || directory_size >= kFieldFull32 ||
+                            last >= kFieldFull16 || directory_volume >= kFieldFull16;
+        if (needed && !zip64) {
+            zip64 = true;
+            continue;
+        }
+        break;
+    }
+    const uint64_t entries_on_last = counted_volume == last ? records_in_counted_volume : 0;
+
+    std::vector<std::byte> end_bytes;
+    ByteWriter out(end_bytes);
+    if (zip64) {
+        Zip64EndOfCentralDirectory zip64_end;
+        zip64_end.this_disk = last;
+        zip64_end.directory_disk = directory_volume;
+        zip64_end.entries_on_this_disk = entries_on_last;
+        zip64_end.total_entries = entries.size();
+        zip64_end.directory_size = directory_size;
+        zip64_end.directory_offset = directory_offset;
+        zip64_end.write(out);
+        Zip64EndLocator locator;
+        locator.zip64_end_disk = last;
+        locator.zip64_end_offset = position;
+        locator.total_disks = last + 1;
+        locator.write(out);
+    }
+    const auto clamp16 = [](uint64_t value) {
+        return static_cast<uint16_t>(std::min<uint64_t>(value, kFieldFull16));
+    };
+    const auto clamp32 = [](uint64_t value) {
+        return static_cast<uint32_t>(std::min<uint64_t>(value, kFieldFull32));
+    };
+    EndOfCentralDirectory end;
+    end.this_disk = clamp16(last);
+    end.directory_disk = clamp16(directory_volume);
+    end.entries_on_this_disk = clamp16(entries_on_last);
+    end.total_entries = clamp16(entries.size());
+    end.directory_size = clamp32(directory_size);
+    end.directory_offset = clamp32(directory_offset);
+    end.write(out);
+    sink->write(bytes_of(end_bytes), ArchiveSink::Piece::KeptWhole);
+
+    if (split()) {
+        volumes->finish();
+        volumes.reset();
+        last_volume = last;
+    } else {
+        try {
+            // What a dropped entry left beyond the end records is cut away.
+            archive_file->set_length(sink->bytes_written());
+            if (owner.Options.FlushBuffers) {
+                archive_file->sync();
+            }
+        } catch (const platform::SystemError&) {
+            raise(zip_error::kWriteFailed);
+        }
+    }
+    finished = true;
+}
+
+void TZipArchiver::Impl::salvage() {
+    // A write that fails half-way still leaves an archive of the entries written whole, when it can.
+    if (access != Access::Write || finished || (split() && !volumes)) {
+        return;
+    }
+    try {
+        finish_archive();
+    } catch (...) {
+    }
+}
+
+void TZipArchiver::Impl::close_files() noexcept {
+    archive_file.reset();
+    volumes.reset();
+    access = Access::Closed;
+    finished = false;
+    update_depth = 0;
+    update_aborted = false;
+    entries.clear();
+    queue.clear();
+    last_volume = 0;
+}
+
+}  // namespace ferrolo::zip
