@@ -1,5 +1,5 @@
 # The two commands a newcomer needs. Everything else is CMake presets.
-.PHONY: all deps build test test-default test-asan demo bench clean
+.PHONY: all deps build format-check test test-default test-asan demo bench clean
 
 all: build
 
@@ -10,14 +10,19 @@ build: deps
 	cmake --preset default
 	cmake --build --preset default
 
-test: deps test-default test-asan
+# Formatting is checked like any test, so a change that skips clang-format does not land.
+format-check: deps
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
-test-default:
+# Each step depends on the packages, so that they are installed first also under make -j.
+test: format-check test-default test-asan
+
+test-default: deps
 	cmake --preset default
 	cmake --build --preset default
 	ctest --preset default
 
-test-asan:
+test-asan: deps
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan

@@ -15,7 +15,7 @@ class Walk {
 public:
     Walk(const SelectionRules& rules, std::string_view pattern,
          const std::function<void(const std::string&, const platform::DirEntry&)>& found,
-         const std::function<UnreadableFolder(const std::string&)>& unreadable)
+         const std::function<TZipAction(const std::string&)>& unreadable)
         : rules_(rules), pattern_(pattern), found_(found), unreadable_(unreadable) {}
 
     bool excluded(const std::string& path) const {
@@ -42,20 +42,13 @@ public:
     // `folder` ends with "/". Returns false once the walk is stopped.
     bool search(const std::string& folder) {
         std::vector<platform::DirEntry> entries;
-        for (;;) {
-            try {
-                entries = platform::find_files(folder, "*");
-                break;
-            } catch (const platform::SystemError&) {
-                const UnreadableFolder answer =
-                    unreadable_(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder);
-                if (answer == UnreadableFolder::Skip) {
-                    return true;
-                }
-                if (answer == UnreadableFolder::Stop) {
-                    return false;
-                }
-            }
+        const Attempt listing = attempt_until_decided<platform::SystemError>(
+            [&] { entries = platform::find_files(folder, "*"); },
+            [&](const platform::SystemError&) {
+                return unreadable_(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder);
+            });
+        if (listing != Attempt::Done) {
+            return listing == Attempt::Ignored;
         }
         for (const platform::DirEntry& entry : entries) {
             const std::string path = folder + entry.name;
@@ -84,14 +77,14 @@ private:
     const SelectionRules& rules_;
     std::string pattern_;
     const std::function<void(const std::string&, const platform::DirEntry&)>& found_;
-    const std::function<UnreadableFolder(const std::string&)>& unreadable_;
+    const std::function<TZipAction(const std::string&)>& unreadable_;
 };
 
 }  // namespace
 
 bool select_files(const SelectionRules& rules,
                   const std::function<void(const std::string& path, const platform::DirEntry& entry)>& found,
-                  const std::function<UnreadableFolder(const std::string& folder)>& unreadable) {
+                  const std::function<TZipAction(const std::string& folder)>& unreadable) {
     const std::string folder(platform::folder_part(rules.mask));
     const std::string_view pattern = platform::name_part(rules.mask);
     if (pattern.empty()) {

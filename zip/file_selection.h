@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "zip/zip_error.h"
 
 namespace ferrolo::zip {
 
@@ -17,13 +18,12 @@ struct SelectionRules {
     std::vector<std::string> exclusions;  // engine masks matched against full paths
 };
 
-enum class UnreadableFolder { Retry, Skip, Stop };
-
 // Calls `found` with the absolute path of each file and folder to queue: the files of a folder (sorted
 // by name) before its sub-folders, each sub-folder's entry before its contents. A folder that cannot be
-// listed goes to `unreadable`, which decides. Returns false when `unreadable` stopped the walk.
+// listed goes to `unreadable`, which answers: zaRetry lists it again, zaIgnore leaves it out, zaAbort
+// stops the walk. Returns false when the walk was stopped.
 bool select_files(const SelectionRules& rules,
                   const std::function<void(const std::string& path, const platform::DirEntry& entry)>& found,
-                  const std::function<UnreadableFolder(const std::string& folder)>& unreadable);
+                  const std::function<TZipAction(const std::string& folder)>& unreadable);
 
 }  // namespace ferrolo::zip

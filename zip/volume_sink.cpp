@@ -45,12 +45,8 @@ uint64_t VolumeSink::room_left() const {
     if (!file_) {
         return 0;
     }
-    uint64_t free = 0;
-    try {
-        free = platform::free_space(path_);
-    } catch (const platform::SystemError&) {
-        throw EZipError(component_name_, zip_error::kWriteFailed);
-    }
+    const uint64_t free =
+        as_zip_error(component_name_, zip_error::kWriteFailed, [&] { return platform::free_space(path_); });
     const uint64_t limit = limit_of(volume_);
     return limit == 0 ? free : std::min(free, limit > offset_ ? limit - offset_ : 0);
 }
@@ -59,18 +55,11 @@ void VolumeSink::open_volume(uint32_t volume) {
     for (;;) {
         const std::string name = volume_file_name(settings_.archive_name, volume, settings_.advanced_naming);
         const auto checked = std::chrono::steady_clock::now();
-        uint64_t free = 0;
-        try {
-            free = platform::free_space(name);
-        } catch (const platform::SystemError&) {
-            throw EZipError(component_name_, zip_error::kCannotOpenFile, {.file_name = name});
-        }
+        const uint64_t free = as_zip_error(component_name_, zip_error::kCannotOpenFile, {.file_name = name},
+                                           [&] { return platform::free_space(name); });
         if (free > kDiskFullLimit) {
-            try {
-                file_ = platform::File::open(name, platform::File::Mode::Create);
-            } catch (const platform::SystemError&) {
-                throw EZipError(component_name_, zip_error::kCannotOpenFile, {.file_name = name});
-            }
+            file_ = as_zip_error(component_name_, zip_error::kCannotOpenFile, {.file_name = name},
+                                 [&] { return platform::File::open(name, platform::File::Mode::Create); });
             path_ = name;
             volume_ = volume;
             offset_ = 0;
@@ -88,16 +77,14 @@ void VolumeSink::close_volume() {
     if (!file_) {
         return;
     }
-    try {
+    // The volume is let go whether or not its last bytes reach the device.
+    platform::File volume = std::move(*std::exchange(file_, std::nullopt));
+    as_zip_error(component_name_, zip_error::kWriteFailed, [&] {
         if (settings_.flush_buffers) {
-            file_->sync();
+            volume.sync();
         }
-        file_->close();
-    } catch (const platform::SystemError&) {
-        file_.reset();
-        throw EZipError(component_name_, zip_error::kWriteFailed);
-    }
-    file_.reset();
+        volume.close();
+    });
 }
 
 void VolumeSink::next_volume() {
@@ -106,18 +93,17 @@ void VolumeSink::next_volume() {
 }
 
 void VolumeSink::write_here(std::span<const std::byte> bytes) {
-    try {
-        file_->write(bytes);
-    } catch (const platform::SystemError&) {
-        // Part of the bytes may be on disk; the position says how many.
+    as_zip_error(component_name_, zip_error::kWriteFailed, [&] {
         try {
+            file_->write(bytes);
+        } catch (const platform::SystemError&) {
+            // Part of the bytes may be on disk; the position says how many.
             const uint64_t position = file_->position();
             bytes_written_ += position - offset_;
             offset_ = position;
-        } catch (const platform::SystemError&) {
+            throw;
         }
-        throw EZipError(component_name_, zip_error::kWriteFailed);
-    }
+    });
     offset_ += bytes.size();
     bytes_written_ += bytes.size();
 }
@@ -172,17 +158,26 @@ void VolumeSink::make_room(uint64_t size) {
     }
 }
 
+void VolumeSink::rewrite(uint64_t offset, std::span<const std::byte> bytes) {
+    if (!file_ || offset + bytes.size() > offset_) {
+        throw EZipError(component_name_, zip_error::kWriteFailed);
+    }
+    as_zip_error(component_name_, zip_error::kWriteFailed, [&] {
+        file_->seek(offset);
+        file_->write(bytes);
+        file_->seek(offset_);
+    });
+}
+
 void VolumeSink::rewind(uint32_t volume, uint64_t offset) {
     if (!file_ || volume != volume_ || offset > offset_) {
         return;
     }
     grant_.reset();
-    try {
+    as_zip_error(component_name_, zip_error::kWriteFailed, [&] {
         file_->set_length(offset);
         file_->seek(offset);
-    } catch (const platform::SystemError&) {
-        throw EZipError(component_name_, zip_error::kWriteFailed);
-    }
+    });
     bytes_written_ -= offset_ - offset;
     offset_ = offset;
 }
@@ -194,11 +189,8 @@ void VolumeSink::finish() {
     }
     // The rename replaces an archive of that name left by an earlier run, so there is never a moment
     // without one.
-    try {
-        platform::rename_file(path_, settings_.archive_name);
-    } catch (const platform::SystemError&) {
-        throw EZipError(component_name_, zip_error::kWriteFailed);
-    }
+    as_zip_error(component_name_, zip_error::kWriteFailed,
+                 [&] { platform::rename_file(path_, settings_.archive_name); });
     path_ = settings_.archive_name;
 }
 

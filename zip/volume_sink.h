@@ -43,13 +43,15 @@ public:
     uint32_t current_volume() const override { return volume_; }
     uint64_t offset_in_volume() const override { return offset_; }
     uint64_t bytes_written() const override { return bytes_written_; }
-    // The file of the current volume.
-    const std::string& current_path() const { return path_; }
-
-    // Cuts the current volume back to `offset` when it is `volume`; nothing when the writer has moved on.
-    void rewind(uint32_t volume, uint64_t offset);
+    bool rewrites_in_place() const override { return false; }
+    // Only within the current volume; EZipError 46 for bytes in a volume already closed.
+    void rewrite(uint64_t offset, std::span<const std::byte> bytes) override;
+    void rewind(uint32_t volume, uint64_t offset) override;
     // Closes the last volume and gives it the archive's own name.
-    void finish();
+    void finish() override;
+    // Closes the volume being written, if any.
+    void close() override { close_volume(); }
+    const std::string& current_path() const override { return path_; }
 
 private:
     uint64_t limit_of(uint32_t volume) const;

@@ -3,7 +3,6 @@
 #include <filesystem>
 
 #include "platform/file_system.h"
-#include "platform/system_error.h"
 #include "zip/entry_name.h"
 #include "zip/zip_archiver_impl.h"
 
@@ -137,7 +136,9 @@ void TZipArchiver::BeginUpdate() {
         impl_->raise(zip_error::kReadOnlyArchive);
     }
     if (impl_->update_depth == 0) {
-        if (impl_->split() && impl_->finished) {
+        // Entries added to a finished archive replace its directory in place, which volumes already closed
+        // cannot do.
+        if (impl_->finished && !(impl_->sink && impl_->sink->rewrites_in_place())) {
             impl_->raise(zip_error::kSecondVolumeUpdate);
         }
         impl_->queue.clear();
@@ -192,13 +193,8 @@ void TZipArchiver::Close() {
         if (impl_->access == Impl::Access::Write && !impl_->finished) {
             impl_->finish_archive();
         }
-        if (impl_->archive_file) {
-            try {
-                // Already forced to the device when its end records were written.
-                impl_->archive_file->close();
-            } catch (const platform::SystemError&) {
-                impl_->raise(zip_error::kWriteFailed);
-            }
+        if (impl_->sink) {
+            impl_->sink->close();
         }
     } catch (...) {
         impl_->close_files();

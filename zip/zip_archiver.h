@@ -29,7 +29,6 @@ enum class TZipProcessOperation {
     poMakeSFX
 };
 enum class TZipProgressPhase { ppStart, ppProcess, ppEnd };
-enum class TZipAction { zaRetry, zaIgnore, zaAbort };
 // The answers a failure question offers: a name that is too long cannot be retried.
 enum class TZipActionChoices { AbortIgnore, AbortRetryIgnore };
 enum class TZipStorePathMode { spNoPath, spRelativePath, spFullPath, spFullPathWithDrive };

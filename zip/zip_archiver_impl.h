@@ -29,6 +29,23 @@ struct QueuedFile {
 
 class EntryTarget;
 
+// Where the central directory went: its first volume and offset there, its size, and how many of its
+// headers lie in `counted_volume`.
+struct DirectoryPlace {
+    uint32_t volume = 0;
+    uint64_t offset = 0;
+    uint64_t size = 0;
+    uint32_t counted_volume = 0;
+    uint64_t records_in_counted_volume = 0;
+};
+
+// Where the end records go, and whether they include the Zip64 pair.
+struct EndRecordsPlace {
+    uint32_t volume = 0;
+    uint64_t offset = 0;
+    bool zip64 = false;
+};
+
 struct TZipArchiver::Impl {
     enum class Access { Closed, Read, Write };
     // What became of one entry: written, or stopped by Cancel (the entry is dropped).
@@ -52,13 +69,11 @@ struct TZipArchiver::Impl {
     std::vector<QueuedFile> queue;
     uint32_t last_volume = 0;  // of the archive on disk, for reading it back
 
-    // Writing one file: the next entry goes to next_entry_offset, where the directory began.
-    std::optional<platform::File> archive_file;
-    uint64_t next_entry_offset = 0;
-    // Writing volumes.
-    std::unique_ptr<VolumeSink> volumes;
-    // Open for writing a split archive (volumes are written, or it was found split): there is no one file.
-    bool split() const { return !archive_file; }
+    // Where the archive is written: one file, or volumes. None once a split archive is finished, or when
+    // one was opened: volumes are written once.
+    std::unique_ptr<ArchiveSink> sink;
+    // Where the directory of a finished archive begins: a further update writes its entries from there.
+    uint64_t directory_start = 0;
     std::unique_ptr<Deflater> deflater;
     // Reused for every entry, so that many small files cost no allocation each.
     std::vector<std::byte> block_buffer;
@@ -78,6 +93,8 @@ struct TZipArchiver::Impl {
 
     // zip_writer.cpp
     void create(const std::string& path);
+    std::unique_ptr<ArchiveSink> file_sink(const std::string& path, platform::File::Mode mode,
+                                           uint64_t start) const;
     // OnDiskFull for the volume writer: true when the handler cancels the wait.
     bool disk_full(int volume_number, const std::string& volume_file_name);
     void open_existing(const std::string& path, bool for_writing);
@@ -89,17 +106,27 @@ struct TZipArchiver::Impl {
     EntryOutcome write_entry(const QueuedFile& file, AddProgress& progress);
     // Opens the source and settles method, size and whether the local header needs Zip64 room.
     std::optional<platform::File> open_source(const QueuedFile& file, ZipEntry& entry);
-    void place_header_at(const QueuedFile& file, ZipEntry& entry, uint32_t volume, uint64_t offset) const;
+    // Records where the local header goes, now that the sink made room for it.
+    void place_header(const QueuedFile& file, ZipEntry& entry) const;
     EntryOutcome write_in_place(const QueuedFile& file, ZipEntry& entry,
                                 std::optional<platform::File>& source, AddProgress& progress);
-    EntryOutcome write_to_volumes(const QueuedFile& file, ZipEntry& entry,
-                                  std::optional<platform::File>& source, AddProgress& progress);
+    EntryOutcome write_staged(const QueuedFile& file, ZipEntry& entry, std::optional<platform::File>& source,
+                              AddProgress& progress);
+    // Cuts what a failed or cancelled entry (or directory) left in the sink back to `offset` of `volume`,
+    // so the next bytes go where it began.
+    void cut_back_to(uint32_t volume, uint64_t offset);
     platform::TemporaryFile create_staging_file() const;
     void copy_staged_data(platform::File& staged, uint64_t data_size);
     // Reads the source block by block, deflating (or storing) into `target`, one progress notice a block.
     EntryOutcome compress(const QueuedFile& file, ZipEntry& entry, platform::File& source,
                           EntryTarget& target, AddProgress& progress);
+    // The central directory and the end records, then the sink's finish.
     void finish_archive();
+    DirectoryPlace write_central_directory();
+    // Makes room for the end records; an archive without entries gets its (empty) directory there too.
+    EndRecordsPlace place_end_records(DirectoryPlace& directory);
+    std::vector<std::byte> end_records_bytes(const DirectoryPlace& directory,
+                                             const EndRecordsPlace& end) const;
     void salvage();
     void close_files() noexcept;
 

@@ -5,6 +5,9 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "platform/system_error.h"
 
 namespace ferrolo::zip {
 
@@ -53,5 +56,48 @@ private:
     int native_error_;
     int error_code_;
 };
+
+// Runs `platform_call` and returns its result; the SystemError it may throw is raised as the engine's own
+// EZipError(`component_name`, `native_error`, `detail`).
+template <typename PlatformCall>
+decltype(auto) as_zip_error(std::string_view component_name, int native_error, const ZipErrorDetail& detail,
+                            PlatformCall&& platform_call) {
+    try {
+        return platform_call();
+    } catch (const platform::SystemError&) {
+        throw EZipError(component_name, native_error, detail);
+    }
+}
+template <typename PlatformCall>
+decltype(auto) as_zip_error(std::string_view component_name, int native_error, PlatformCall&& platform_call) {
+    return as_zip_error(component_name, native_error, {}, std::forward<PlatformCall>(platform_call));
+}
+
+// What a failure handler (or the caller's question) answers for a file that failed.
+enum class TZipAction { zaRetry, zaIgnore, zaAbort };
+
+// How an operation that may fail ended: done, left out on zaIgnore, or stopped on zaAbort.
+enum class Attempt { Done, Ignored, Aborted };
+
+// Runs `operation` until it ends without throwing `Failure`; after each failure, `decide(failure)`
+// answers with a TZipAction: zaRetry runs the operation again.
+template <typename Failure, typename Operation, typename Decide>
+Attempt attempt_until_decided(Operation&& operation, Decide&& decide) {
+    for (;;) {
+        try {
+            operation();
+            return Attempt::Done;
+        } catch (const Failure& failure) {
+            switch (decide(failure)) {
+                case TZipAction::zaRetry:
+                    continue;
+                case TZipAction::zaIgnore:
+                    return Attempt::Ignored;
+                case TZipAction::zaAbort:
+                    return Attempt::Aborted;
+            }
+        }
+    }
+}
 
 }  // namespace ferrolo::zip

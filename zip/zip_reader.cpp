@@ -4,7 +4,6 @@
 #include <array>
 
 #include "platform/file_system.h"
-#include "platform/system_error.h"
 #include "zip/volume_sink.h"
 #include "zip/zip_error.h"
 
@@ -37,13 +36,11 @@ void VolumeReader::open(uint32_t volume) {
     }
     file_.reset();
     const std::string path = path_of(volume);
-    try {
-        file_ = platform::File::open(path, platform::File::Mode::Read);
-        volume_size_ = file_->size();
-    } catch (const platform::SystemError&) {
-        file_.reset();
-        throw EZipError(component_name_, zip_error::kInvalidArchive);
-    }
+    platform::File file = as_zip_error(component_name_, zip_error::kInvalidArchive, [&] {
+        return platform::File::open(path, platform::File::Mode::Read);
+    });
+    volume_size_ = as_zip_error(component_name_, zip_error::kInvalidArchive, [&] { return file.size(); });
+    file_ = std::move(file);
     volume_ = volume;
     offset_ = 0;
 }
@@ -56,11 +53,7 @@ bool VolumeReader::seek(uint32_t volume, uint64_t offset) {
     if (offset > volume_size_) {
         return false;
     }
-    try {
-        file_->seek(offset);
-    } catch (const platform::SystemError&) {
-        throw EZipError(component_name_, zip_error::kInvalidArchive);
-    }
+    as_zip_error(component_name_, zip_error::kInvalidArchive, [&] { file_->seek(offset); });
     offset_ = offset;
     return true;
 }
@@ -77,12 +70,8 @@ size_t VolumeReader::read(std::span<std::byte> buffer) {
         }
         const size_t wanted =
             static_cast<size_t>(std::min<uint64_t>(buffer.size() - total, volume_size_ - offset_));
-        size_t count = 0;
-        try {
-            count = file_->read(buffer.subspan(total, wanted));
-        } catch (const platform::SystemError&) {
-            throw EZipError(component_name_, zip_error::kInvalidArchive);
-        }
+        const size_t count = as_zip_error(component_name_, zip_error::kInvalidArchive,
+                                          [&] { return file_->read(buffer.subspan(total, wanted)); });
         if (count == 0) {
             // Shorter than it was when opened: the rest of this volume is gone.
             volume_size_ = offset_;
@@ -107,6 +96,18 @@ constexpr uint64_t kEndSearchSpan = EndOfCentralDirectory::fixed_size + 0xFFFF;
     throw EZipError(component_name, zip_error::kInvalidArchive);
 }
 
+// Fills `buffer` from `offset` of `file`; a short or failed read is a damaged archive.
+void read_at(const std::string& component_name, platform::File& file, uint64_t offset,
+             std::span<std::byte> buffer) {
+    const size_t count = as_zip_error(component_name, zip_error::kInvalidArchive, [&] {
+        file.seek(offset);
+        return file.read_fully(buffer);
+    });
+    if (count != buffer.size()) {
+        damaged(component_name);
+    }
+}
+
 struct EndRecords {
     uint32_t this_disk = 0;
     uint32_t directory_disk = 0;
@@ -120,30 +121,20 @@ std::vector<std::byte> read_tail(const std::string& component_name, platform::Fi
                                  uint64_t file_size) {
     const uint64_t start = file_size > kEndSearchSpan ? file_size - kEndSearchSpan : 0;
     std::vector<std::byte> tail(static_cast<size_t>(file_size - start));
-    try {
-        file.seek(start);
-        if (file.read_fully(tail) != tail.size()) {
-            damaged(component_name);
-        }
-    } catch (const platform::SystemError&) {
-        damaged(component_name);
-    }
+    read_at(component_name, file, start, tail);
     return tail;
 }
 
 EndRecords find_end_records(const std::string& component_name, const std::string& archive_name) {
-    std::optional<platform::File> file;
-    uint64_t file_size = 0;
-    try {
-        file = platform::File::open(archive_name, platform::File::Mode::Read);
-        file_size = file->size();
-    } catch (const platform::SystemError&) {
-        damaged(component_name);
-    }
+    platform::File file = as_zip_error(component_name, zip_error::kInvalidArchive, [&] {
+        return platform::File::open(archive_name, platform::File::Mode::Read);
+    });
+    const uint64_t file_size =
+        as_zip_error(component_name, zip_error::kInvalidArchive, [&] { return file.size(); });
     if (file_size < EndOfCentralDirectory::fixed_size) {
         damaged(component_name);
     }
-    const std::vector<std::byte> tail = read_tail(component_name, *file, file_size);
+    const std::vector<std::byte> tail = read_tail(component_name, file, file_size);
     const uint64_t tail_start = file_size - tail.size();
 
     // The last signature whose comment length reaches no further than the file is the end record.
@@ -186,14 +177,7 @@ EndRecords find_end_records(const std::string& component_name, const std::string
         damaged(component_name);
     }
     std::array<std::byte, Zip64EndOfCentralDirectory::fixed_size> zip64_bytes{};
-    try {
-        file->seek(locator->zip64_end_offset);
-        if (file->read_fully(zip64_bytes) != zip64_bytes.size()) {
-            damaged(component_name);
-        }
-    } catch (const platform::SystemError&) {
-        damaged(component_name);
-    }
+    read_at(component_name, file, locator->zip64_end_offset, zip64_bytes);
     const auto zip64 = Zip64EndOfCentralDirectory::read(zip64_bytes);
     if (!zip64 || zip64->this_disk != locator->zip64_end_disk) {
         damaged(component_name);
@@ -236,7 +220,11 @@ ArchiveDirectory read_archive_directory(const std::string& component_name, const
         if (left < record.size() || !reader.read_exactly(record)) {
             damaged(component_name);
         }
-        const size_t length = central_header_length(record);
+        const auto fixed = CentralDirectoryHeader::read_fixed(record);
+        if (!fixed) {
+            damaged(component_name);
+        }
+        const size_t length = fixed->size();
         if (left < length) {
             damaged(component_name);
         }

@@ -63,12 +63,6 @@ std::string ByteReader::bytes(size_t count) {
     return text;
 }
 
-void ByteReader::skip(size_t count) {
-    if (take(count)) {
-        position_ += count;
-    }
-}
-
 bool Zip64ExtraField::empty() const {
     return !uncompressed_size && !compressed_size && !local_header_offset && !disk_number_start;
 }
@@ -95,48 +89,10 @@ void Zip64ExtraField::write(ByteWriter& out) const {
     }
 }
 
-void LocalFileHeader::write(ByteWriter& out) const {
-    out.u32(signature);
-    out.u16(version_needed);
-    out.u16(flags);
-    out.u16(method);
-    out.u16(dos_time);
-    out.u16(dos_date);
-    out.u32(crc32);
-    out.u32(compressed_size);
-    out.u32(uncompressed_size);
-    out.u16(static_cast<uint16_t>(name.size()));
-    out.u16(static_cast<uint16_t>(extra.size()));
-    out.bytes(name);
-    out.bytes(extra);
-}
-
-void CentralDirectoryHeader::write(ByteWriter& out) const {
-    out.u32(signature);
-    out.u16(version_made_by);
-    out.u16(version_needed);
-    out.u16(flags);
-    out.u16(method);
-    out.u16(dos_time);
-    out.u16(dos_date);
-    out.u32(crc32);
-    out.u32(compressed_size);
-    out.u32(uncompressed_size);
-    out.u16(static_cast<uint16_t>(name.size()));
-    out.u16(static_cast<uint16_t>(extra.size()));
-    out.u16(static_cast<uint16_t>(comment.size()));
-    out.u16(disk_number_start);
-    out.u16(internal_attributes);
-    out.u32(external_attributes);
-    out.u32(local_header_offset);
-    out.bytes(name);
-    out.bytes(extra);
-    out.bytes(comment);
-}
-
 namespace {
 
 // The record of type `Record` at the start of `bytes`, its signature checked; nullopt when it does not fit.
+// A header's fields end with the lengths of its texts, which are sized to them but not read.
 template <typename Record>
 std::optional<Record> read_record(std::span<const std::byte> bytes) {
     ByteReader in(bytes);
@@ -148,7 +104,49 @@ std::optional<Record> read_record(std::span<const std::byte> bytes) {
     return in.ok() ? std::optional(record) : std::nullopt;
 }
 
+template <typename Header>
+bool read_header_texts(Header& header, std::span<const std::byte> bytes) {
+    ByteReader in(bytes);
+    Header::texts(header, in);
+    return in.ok();
+}
+
+template <typename Header>
+void write_header(const Header& header, ByteWriter& out) {
+    out.u32(Header::signature);
+    Header::fields(header, out);
+    Header::texts(header, out);
+}
+
 }  // namespace
+
+void LocalFileHeader::write(ByteWriter& out) const {
+    write_header(*this, out);
+}
+
+std::optional<LocalFileHeader> LocalFileHeader::read_fixed(std::span<const std::byte> bytes) {
+    return read_record<LocalFileHeader>(bytes);
+}
+
+bool LocalFileHeader::read_texts(std::span<const std::byte> bytes) {
+    return read_header_texts(*this, bytes);
+}
+
+void CentralDirectoryHeader::write(ByteWriter& out) const {
+    write_header(*this, out);
+}
+
+std::optional<CentralDirectoryHeader> CentralDirectoryHeader::read_fixed(std::span<const std::byte> bytes) {
+    return read_record<CentralDirectoryHeader>(bytes);
+}
+
+std::optional<CentralDirectoryHeader> CentralDirectoryHeader::read(std::span<const std::byte> bytes) {
+    auto header = read_fixed(bytes);
+    if (!header || bytes.size() < fixed_size || !read_header_texts(*header, bytes.subspan(fixed_size))) {
+        return std::nullopt;
+    }
+    return header;
+}
 
 void Zip64EndOfCentralDirectory::write(ByteWriter& out) const {
     out.u32(signature);
@@ -262,15 +260,6 @@ CentralDirectoryHeader central_header_of(const ZipEntry& entry, bool force_zip64
     return header;
 }
 
-size_t central_header_length(std::span<const std::byte> fixed_part) {
-    ByteReader in(fixed_part);
-    in.skip(28);
-    const size_t name_length = in.u16();
-    const size_t extra_length = in.u16();
-    const size_t comment_length = in.u16();
-    return CentralDirectoryHeader::fixed_size + name_length + extra_length + comment_length;
-}
-
 namespace {
 
 // Fills the values of `entry` whose central fields read all ones from the Zip64 field in `extra`, and
@@ -314,39 +303,29 @@ bool apply_extra(std::string_view extra, bool need_uncompressed, bool need_compr
 }  // namespace
 
 std::optional<ZipEntry> read_central_header(std::span<const std::byte> record) {
-    ByteReader in(record);
-    if (in.u32() != CentralDirectoryHeader::signature) {
+    const auto header = CentralDirectoryHeader::read(record);
+    if (!header) {
         return std::nullopt;
     }
     ZipEntry entry;
-    entry.version_made_by = in.u16();
-    entry.version_needed = in.u16();
-    entry.flags = in.u16();
-    entry.method = in.u16();
-    entry.dos_time = in.u16();
-    entry.dos_date = in.u16();
-    entry.crc32 = in.u32();
-    const uint32_t compressed_size = in.u32();
-    const uint32_t uncompressed_size = in.u32();
-    const uint16_t name_length = in.u16();
-    const uint16_t extra_length = in.u16();
-    const uint16_t comment_length = in.u16();
-    const uint16_t disk_number_start = in.u16();
-    entry.internal_attributes = in.u16();
-    entry.external_attributes = in.u32();
-    const uint32_t local_header_offset = in.u32();
-    entry.name = in.bytes(name_length);
-    const std::string extra = in.bytes(extra_length);
-    entry.comment = in.bytes(comment_length);
-    if (!in.ok()) {
-        return std::nullopt;
-    }
-    entry.compressed_size = compressed_size;
-    entry.uncompressed_size = uncompressed_size;
-    entry.local_header_offset = local_header_offset;
-    entry.disk_number_start = disk_number_start;
-    if (!apply_extra(extra, uncompressed_size == kFieldFull32, compressed_size == kFieldFull32,
-                     local_header_offset == kFieldFull32, disk_number_start == kFieldFull16, entry)) {
+    entry.version_made_by = header->version_made_by;
+    entry.version_needed = header->version_needed;
+    entry.flags = header->flags;
+    entry.method = header->method;
+    entry.dos_time = header->dos_time;
+    entry.dos_date = header->dos_date;
+    entry.crc32 = header->crc32;
+    entry.compressed_size = header->compressed_size;
+    entry.uncompressed_size = header->uncompressed_size;
+    entry.name = header->name;
+    entry.comment = header->comment;
+    entry.disk_number_start = header->disk_number_start;
+    entry.internal_attributes = header->internal_attributes;
+    entry.external_attributes = header->external_attributes;
+    entry.local_header_offset = header->local_header_offset;
+    if (!apply_extra(header->extra, header->uncompressed_size == kFieldFull32,
+                     header->compressed_size == kFieldFull32, header->local_header_offset == kFieldFull32,
+                     header->disk_number_start == kFieldFull16, entry)) {
         return std::nullopt;
     }
     return entry;

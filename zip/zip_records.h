@@ -20,10 +20,13 @@ public:
     void u32(uint32_t value);
     void u64(uint64_t value);
     void bytes(std::string_view text);
-    // A record's field list, the same one its reading goes through.
+    // A record's field list, the same one its reading goes through: numbers, the 16-bit length of a
+    // text, and the text.
     void field(uint16_t value) { u16(value); }
     void field(uint32_t value) { u32(value); }
     void field(uint64_t value) { u64(value); }
+    void length_of(const std::string& text) { u16(static_cast<uint16_t>(text.size())); }
+    void text(const std::string& text) { bytes(text); }
 
 private:
     std::vector<std::byte>& out_;
@@ -38,11 +41,13 @@ public:
     uint32_t u32();
     uint64_t u64();
     std::string bytes(size_t count);
-    void skip(size_t count);
-    // A record's field list, the same one its writing goes through.
+    // A record's field list, the same one its writing goes through. A text's length is read into its
+    // size, and the text then fills it.
     void field(uint16_t& value) { value = u16(); }
     void field(uint32_t& value) { value = u32(); }
     void field(uint64_t& value) { value = u64(); }
+    void length_of(std::string& text) { text.assign(u16(), '\0'); }
+    void text(std::string& text) { text = bytes(text.size()); }
     bool ok() const { return ok_; }
     size_t remaining() const { return ok_ ? in_.size() - position_ : 0; }
 
@@ -95,8 +100,33 @@ struct LocalFileHeader {
     std::string name;
     std::string extra;
 
+    // The fields after the signature up to the lengths of the texts, in their order on disk.
+    template <typename Self, typename Io>
+    static void fields(Self& self, Io& io) {
+        io.field(self.version_needed);
+        io.field(self.flags);
+        io.field(self.method);
+        io.field(self.dos_time);
+        io.field(self.dos_date);
+        io.field(self.crc32);
+        io.field(self.compressed_size);
+        io.field(self.uncompressed_size);
+        io.length_of(self.name);
+        io.length_of(self.extra);
+    }
+    template <typename Self, typename Io>
+    static void texts(Self& self, Io& io) {
+        io.text(self.name);
+        io.text(self.extra);
+    }
+
     size_t size() const { return fixed_size + name.size() + extra.size(); }
     void write(ByteWriter& out) const;
+    // The fixed part at the start of `bytes`, its texts sized but not yet read (size() is the whole
+    // header's); nullopt when the signature does not match or the bytes are too few.
+    static std::optional<LocalFileHeader> read_fixed(std::span<const std::byte> bytes);
+    // Reads the texts from `bytes`, which hold the name and extra field that follow the fixed part.
+    bool read_texts(std::span<const std::byte> bytes);
 };
 
 struct CentralDirectoryHeader {
@@ -119,7 +149,39 @@ struct CentralDirectoryHeader {
     std::string extra;
     std::string comment;
 
+    // The fields after the signature up to the lengths of the texts, in their order on disk.
+    template <typename Self, typename Io>
+    static void fields(Self& self, Io& io) {
+        io.field(self.version_made_by);
+        io.field(self.version_needed);
+        io.field(self.flags);
+        io.field(self.method);
+        io.field(self.dos_time);
+        io.field(self.dos_date);
+        io.field(self.crc32);
+        io.field(self.compressed_size);
+        io.field(self.uncompressed_size);
+        io.length_of(self.name);
+        io.length_of(self.extra);
+        io.length_of(self.comment);
+        io.field(self.disk_number_start);
+        io.field(self.internal_attributes);
+        io.field(self.external_attributes);
+        io.field(self.local_header_offset);
+    }
+    template <typename Self, typename Io>
+    static void texts(Self& self, Io& io) {
+        io.text(self.name);
+        io.text(self.extra);
+        io.text(self.comment);
+    }
+
+    size_t size() const { return fixed_size + name.size() + extra.size() + comment.size(); }
     void write(ByteWriter& out) const;
+    // As for the local header: the fixed part, with size() giving the whole header's length.
+    static std::optional<CentralDirectoryHeader> read_fixed(std::span<const std::byte> bytes);
+    // The whole header at the start of `bytes`; nullopt when it does not fit.
+    static std::optional<CentralDirectoryHeader> read(std::span<const std::byte> bytes);
 };
 
 struct Zip64EndOfCentralDirectory {
@@ -225,9 +287,6 @@ LocalFileHeader local_header_of(const ZipEntry& entry);
 // The central header of `entry`: a value that does not fit its field (or every one, with
 // `force_zip64`) reads all ones there and is written in the Zip64 extra field instead.
 CentralDirectoryHeader central_header_of(const ZipEntry& entry, bool force_zip64);
-// Length of the central header whose fixed 46 bytes start `fixed_part`, name, extra field and comment
-// included.
-size_t central_header_length(std::span<const std::byte> fixed_part);
 // Parses the whole central header `record`; nullopt when it is damaged: wrong signature, a length past
 // its end, a Zip64 value missing from the extra field.
 std::optional<ZipEntry> read_central_header(std::span<const std::byte> record);

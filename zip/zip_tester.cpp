@@ -44,7 +44,7 @@ public:
         if (entry.method != kMethodStored && entry.method != kMethodDeflated) {
             bad();
         }
-        skip_local_header(entry);
+        read_local_header(entry);
         left_ = entry.compressed_size;
         produced_ = 0;
         crc_ = 0;
@@ -62,27 +62,22 @@ public:
 private:
     [[noreturn]] void bad() const { throw EZipError(component_name_, zip_error::kBadEntryData); }
 
-    void skip_local_header(const ZipEntry& entry) {
+    // Reads the entry's local header whole; its data follows.
+    void read_local_header(const ZipEntry& entry) {
         if (!reader_.seek(entry.disk_number_start, entry.local_header_offset)) {
             bad();
         }
-        std::array<std::byte, LocalFileHeader::fixed_size> header{};
-        if (!reader_.read_exactly(header)) {
+        std::array<std::byte, LocalFileHeader::fixed_size> fixed{};
+        if (!reader_.read_exactly(fixed)) {
             bad();
         }
-        ByteReader in(header);
-        if (in.u32() != LocalFileHeader::signature) {
+        auto header = LocalFileHeader::read_fixed(fixed);
+        if (!header) {
             bad();
         }
-        in.skip(22);
-        size_t variable = in.u16();
-        variable += in.u16();
-        while (variable > 0) {
-            const size_t count = std::min(variable, compressed_.size());
-            if (!reader_.read_exactly(std::span(compressed_.data(), count))) {
-                bad();
-            }
-            variable -= count;
+        texts_.resize(header->size() - LocalFileHeader::fixed_size);
+        if (!reader_.read_exactly(texts_) || !header->read_texts(texts_)) {
+            bad();
         }
     }
 
@@ -160,6 +155,7 @@ private:
     Inflater& inflater_;
     std::vector<std::byte>& block_;
     std::vector<std::byte>& compressed_;
+    std::vector<std::byte> texts_;  // a local header's name and extra field
     uint64_t left_ = 0;
     uint64_t produced_ = 0;
     uint32_t crc_ = 0;
@@ -196,45 +192,37 @@ void TZipArchiver::Impl::test(const std::string& mask, const std::string& exclus
     for (size_t index = 0; index < selected.size() && !stopped; ++index) {
         const SelectedEntry& item = selected[index];
         const ZipEntry& entry = *item.entry;
-        for (;;) {
-            try {
-                file_progress(item.display_name, 0.0, TZipProcessOperation::poTest,
-                              TZipProgressPhase::ppStart);
-                if (cancel) {
-                    stopped = true;
-                    break;
-                }
-                if (!entry.is_folder()) {
-                    const auto on_block = [&](uint64_t produced) {
-                        const double fraction = entry.uncompressed_size == 0
-                                                    ? 1.0
-                                                    : static_cast<double>(produced) /
-                                                          static_cast<double>(entry.uncompressed_size);
-                        file_progress(item.display_name, fraction * 100.0, TZipProcessOperation::poTest,
-                                      TZipProgressPhase::ppProcess);
-                        overall_progress((static_cast<double>(index) + fraction) / count * 100.0,
-                                         TZipProcessOperation::poTest, TZipProgressPhase::ppProcess);
-                        return !cancel;
-                    };
-                    if (!check.run(entry, on_block)) {
-                        stopped = true;
-                        break;
-                    }
-                }
-                file_progress(item.display_name, 100.0, TZipProcessOperation::poTest,
-                              TZipProgressPhase::ppEnd);
-                stopped = cancel;
-                break;
-            } catch (const EZipError& error) {
-                const TZipAction action =
-                    failure_action(item.display_name, TZipProcessOperation::poTest, error);
-                if (action == TZipAction::zaRetry) {
-                    continue;
-                }
-                stopped = action == TZipAction::zaAbort;
-                break;
+        // Returns false when stopped.
+        const auto test_entry = [&] {
+            file_progress(item.display_name, 0.0, TZipProcessOperation::poTest, TZipProgressPhase::ppStart);
+            if (cancel) {
+                return false;
             }
-        }
+            if (!entry.is_folder()) {
+                const auto on_block = [&](uint64_t produced) {
+                    const double fraction =
+                        entry.uncompressed_size == 0
+                            ? 1.0
+                            : static_cast<double>(produced) / static_cast<double>(entry.uncompressed_size);
+                    file_progress(item.display_name, fraction * 100.0, TZipProcessOperation::poTest,
+                                  TZipProgressPhase::ppProcess);
+                    overall_progress((static_cast<double>(index) + fraction) / count * 100.0,
+                                     TZipProcessOperation::poTest, TZipProgressPhase::ppProcess);
+                    return !cancel;
+                };
+                if (!check.run(entry, on_block)) {
+                    return false;
+                }
+            }
+            file_progress(item.display_name, 100.0, TZipProcessOperation::poTest, TZipProgressPhase::ppEnd);
+            return !cancel;
+        };
+        const Attempt attempt = attempt_until_decided<EZipError>(
+            [&] { stopped = !test_entry(); },
+            [&](const EZipError& error) {
+                return failure_action(item.display_name, TZipProcessOperation::poTest, error);
+            });
+        stopped = stopped || attempt == Attempt::Aborted;
     }
     overall_progress(100.0, TZipProcessOperation::poTest, TZipProgressPhase::ppEnd);
 }

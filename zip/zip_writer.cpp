@@ -4,7 +4,6 @@
 
 #include "platform/clock.h"
 #include "platform/path_limit.h"
-#include "platform/system_error.h"
 #include "zip/dos_time.h"
 #include "zip/entry_name.h"
 #include "zip/file_selection.h"
@@ -52,19 +51,14 @@ void TZipArchiver::Impl::create(const std::string& path) {
                 static_cast<uint64_t>(std::max(owner.SpanningOptions.FirstVolumeSize, kMinimumVolumeSize));
         }
         settings.flush_buffers = owner.Options.FlushBuffers;
-        volumes =
-            std::make_unique<VolumeSink>(owner.Name(), std::move(settings),
-                                         [this](int volume_number, const std::string& volume_file_name) {
-                                             return disk_full(volume_number, volume_file_name);
-                                         });
+        sink = std::make_unique<VolumeSink>(owner.Name(), std::move(settings),
+                                            [this](int volume_number, const std::string& volume_file_name) {
+                                                return disk_full(volume_number, volume_file_name);
+                                            });
     } else {
-        try {
-            archive_file = platform::File::open(path, platform::File::Mode::Create);
-        } catch (const platform::SystemError&) {
-            raise(zip_error::kCannotOpenFile, {.file_name = path});
-        }
-        next_entry_offset = 0;
+        sink = file_sink(path, platform::File::Mode::Create, 0);
     }
+    directory_start = 0;
     access = Access::Write;
 }
 
@@ -88,17 +82,21 @@ void TZipArchiver::Impl::open_existing(const std::string& path, bool for_writing
     finished = true;
     update_depth = 0;
     access = Access::Read;
+    directory_start = directory.directory_offset;
     if (for_writing) {
+        // Volumes are written once: a split archive gets no sink, and a further update is refused.
         if (last_volume == 0) {
-            try {
-                archive_file = platform::File::open(path, platform::File::Mode::ReadWrite);
-            } catch (const platform::SystemError&) {
-                raise(zip_error::kCannotOpenFile, {.file_name = path});
-            }
-            next_entry_offset = directory.directory_offset;
+            sink = file_sink(path, platform::File::Mode::ReadWrite, directory_start);
         }
         access = Access::Write;
     }
+}
+
+std::unique_ptr<ArchiveSink> TZipArchiver::Impl::file_sink(const std::string& path, platform::File::Mode mode,
+                                                           uint64_t start) const {
+    platform::File file = as_zip_error(owner.Name(), zip_error::kCannotOpenFile, {.file_name = path},
+                                       [&] { return platform::File::open(path, mode); });
+    return std::make_unique<FileSink>(std::move(file), start, owner.Options.FlushBuffers, owner.Name());
 }
 
 void TZipArchiver::Impl::select(const std::string& mask, uint32_t search_attr,
@@ -116,9 +114,9 @@ void TZipArchiver::Impl::select(const std::string& mask, uint32_t search_attr,
         rules.exclusions.push_back(exclusion_mask);
     }
     rules.exclusions.push_back(archive_path);
-    if (volumes) {
+    if (sink) {
         rules.exclusions.push_back(
-            absolute_path(volumes->current_path(), std::filesystem::current_path().string()));
+            absolute_path(sink->current_path(), std::filesystem::current_path().string()));
     }
     const auto found = [&](const std::string& path, const platform::DirEntry& entry) {
         auto stored = stored_name_of(path, entry.is_folder(), owner.Options.StorePath, base);
@@ -142,23 +140,20 @@ void TZipArchiver::Impl::select(const std::string& mask, uint32_t search_attr,
     };
     // A folder that cannot be listed is reported like a file that cannot be opened, never skipped silently.
     const auto unreadable = [&](const std::string& folder) {
-        const EZipError error(owner.Name(), zip_error::kCannotOpenFile, {.file_name = folder});
-        switch (failure_action(folder, TZipProcessOperation::poAdd, error)) {
-            case TZipAction::zaRetry:
-                return UnreadableFolder::Retry;
-            case TZipAction::zaIgnore:
-                return UnreadableFolder::Skip;
-            case TZipAction::zaAbort:
-                break;
-        }
-        update_aborted = true;
-        return UnreadableFolder::Stop;
+        return failure_action(folder, TZipProcessOperation::poAdd,
+                              EZipError(owner.Name(), zip_error::kCannotOpenFile, {.file_name = folder}));
     };
-    select_files(rules, found, unreadable);
+    if (!select_files(rules, found, unreadable)) {
+        update_aborted = true;
+    }
 }
 
 void TZipArchiver::Impl::write_update() {
     cancel = false;
+    if (finished) {
+        // The entries added to a finished archive take the place of its directory, which is written anew.
+        sink->rewind(0, directory_start);
+    }
     finished = false;
     overall_progress(0.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppStart);
     try {
@@ -184,28 +179,19 @@ void TZipArchiver::Impl::write_queue() {
         progress.total += file.size;
     }
     for (const QueuedFile& file : queue) {
-        for (;;) {
-            const uint64_t bytes_before = progress.done;
-            try {
-                if (write_entry(file, progress) == EntryOutcome::Cancelled) {
-                    return;
-                }
-                break;
-            } catch (const EZipError& error) {
+        const uint64_t bytes_before = progress.done;
+        EntryOutcome outcome = EntryOutcome::Done;
+        const Attempt attempt = attempt_until_decided<EZipError>(
+            [&] { outcome = write_entry(file, progress); },
+            [&](const EZipError& error) {
                 progress.done = bytes_before;
-                const TZipAction action =
-                    failure_action(file.source_path, TZipProcessOperation::poAdd, error);
-                if (action == TZipAction::zaRetry) {
-                    continue;
-                }
-                if (action == TZipAction::zaAbort) {
-                    update_aborted = true;
-                    return;
-                }
-                break;
-            }
+                return failure_action(file.source_path, TZipProcessOperation::poAdd, error);
+            });
+        if (attempt == Attempt::Aborted) {
+            update_aborted = true;
+            return;
         }
-        if (cancel) {
+        if ((attempt == Attempt::Done && outcome == EntryOutcome::Cancelled) || cancel) {
             return;
         }
     }
@@ -236,42 +222,20 @@ ZipEntry TZipArchiver::Impl::entry_header(const QueuedFile& file) const {
     return entry;
 }
 
-// Where an entry's data is written: the archive file, after the local header, or a temporary file when
-// volumes are written.
+// Where an entry's data goes while it is compressed: straight into the archive, or a staging file.
 class EntryTarget {
 public:
-    EntryTarget(platform::File& file, const std::string& component_name)
-        : file_(file), component_name_(component_name) {}
-
-    // Writes the local header of `entry` at `offset`; data written next follows it. Returns its size.
-    size_t write_header(const ZipEntry& entry, uint64_t offset) {
-        const std::vector<std::byte> header = local_header_bytes(entry);
-        guarded([&] {
-            file_.seek(offset);
-            file_.write(bytes_of(header));
-        });
-        return header.size();
-    }
+    using Write = std::function<void(std::span<const std::byte> bytes)>;
+    explicit EntryTarget(Write write) : write_(std::move(write)) {}
 
     void write_data(std::span<const std::byte> bytes) {
-        guarded([&] { file_.write(bytes); });
+        write_(bytes);
         data_written_ += bytes.size();
     }
-
     uint64_t data_written() const { return data_written_; }
 
 private:
-    template <typename Action>
-    void guarded(Action action) {
-        try {
-            action();
-        } catch (const platform::SystemError&) {
-            throw EZipError(component_name_, zip_error::kWriteFailed);
-        }
-    }
-
-    platform::File& file_;
-    const std::string& component_name_;
+    Write write_;
     uint64_t data_written_ = 0;
 };
 
@@ -298,8 +262,8 @@ TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_entry(const QueuedFil
     if (entry.local_zip64) {
         mark_zip64(entry);
     }
-    const EntryOutcome outcome = split() ? write_to_volumes(file, entry, source, progress)
-                                         : write_in_place(file, entry, source, progress);
+    const EntryOutcome outcome = sink->rewrites_in_place() ? write_in_place(file, entry, source, progress)
+                                                           : write_staged(file, entry, source, progress);
     if (outcome == EntryOutcome::Cancelled) {
         return outcome;
     }
@@ -312,14 +276,12 @@ std::optional<platform::File> TZipArchiver::Impl::open_source(const QueuedFile& 
     if (file.source_path.size() >= platform::path_length_limit()) {
         raise(zip_error::kNameTooLong, {.file_name = file.source_path});
     }
-    std::optional<platform::File> source;
-    uint64_t size = 0;
-    try {
-        source = platform::File::open(file.source_path, platform::File::Mode::Read);
-        size = source->size();
-    } catch (const platform::SystemError&) {
-        raise(zip_error::kCannotOpenFile, {.file_name = file.source_path});
-    }
+    const ZipErrorDetail unreadable{.file_name = file.source_path};
+    std::optional<platform::File> source =
+        as_zip_error(owner.Name(), zip_error::kCannotOpenFile, unreadable,
+                     [&] { return platform::File::open(file.source_path, platform::File::Mode::Read); });
+    const uint64_t size =
+        as_zip_error(owner.Name(), zip_error::kCannotOpenFile, unreadable, [&] { return source->size(); });
     entry.method = owner.CompressionMode() > 0 && size > 0 ? kMethodDeflated : kMethodStored;
     entry.uncompressed_size = size;
     const bool zip64_allowed = owner.Zip64Mode != TZip64Mode::zmDisabled;
@@ -333,11 +295,10 @@ std::optional<platform::File> TZipArchiver::Impl::open_source(const QueuedFile& 
     return source;
 }
 
-void TZipArchiver::Impl::place_header_at(const QueuedFile& file, ZipEntry& entry, uint32_t volume,
-                                         uint64_t offset) const {
-    entry.disk_number_start = volume;
-    entry.local_header_offset = offset;
-    if (offset >= kFieldFull32) {
+void TZipArchiver::Impl::place_header(const QueuedFile& file, ZipEntry& entry) const {
+    entry.disk_number_start = sink->current_volume();
+    entry.local_header_offset = sink->offset_in_volume();
+    if (entry.local_header_offset >= kFieldFull32) {
         if (owner.Zip64Mode == TZip64Mode::zmDisabled) {
             raise(zip_error::kZip64OffsetDisabled, {.file_name = file.source_path});
         }
@@ -348,53 +309,65 @@ void TZipArchiver::Impl::place_header_at(const QueuedFile& file, ZipEntry& entry
 TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_in_place(const QueuedFile& file, ZipEntry& entry,
                                                                     std::optional<platform::File>& source,
                                                                     AddProgress& progress) {
-    place_header_at(file, entry, 0, next_entry_offset);
-    EntryTarget target(*archive_file, owner.Name());
-    const size_t header_size = target.write_header(entry, next_entry_offset);
-    if (source) {
-        if (compress(file, entry, *source, target, progress) == EntryOutcome::Cancelled) {
-            return EntryOutcome::Cancelled;
+    place_header(file, entry);
+    try {
+        sink->write(bytes_of(local_header_bytes(entry)), ArchiveSink::Piece::KeptWhole);
+        if (source) {
+            EntryTarget target(
+                [&](std::span<const std::byte> bytes) { sink->write(bytes, ArchiveSink::Piece::MayBeCut); });
+            if (compress(file, entry, *source, target, progress) == EntryOutcome::Cancelled) {
+                cut_back_to(entry.disk_number_start, entry.local_header_offset);
+                return EntryOutcome::Cancelled;
+            }
+            // The header is written again in place because CRC and sizes are known only after the data.
+            sink->rewrite(entry.local_header_offset, bytes_of(local_header_bytes(entry)));
         }
-        // The header is written again in place because CRC and sizes are known only after the data.
-        target.write_header(entry, next_entry_offset);
+    } catch (...) {
+        cut_back_to(entry.disk_number_start, entry.local_header_offset);
+        throw;
     }
-    next_entry_offset += header_size + target.data_written();
     return EntryOutcome::Done;
 }
 
-TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_to_volumes(const QueuedFile& file, ZipEntry& entry,
-                                                                      std::optional<platform::File>& source,
-                                                                      AddProgress& progress) {
+TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_staged(const QueuedFile& file, ZipEntry& entry,
+                                                                  std::optional<platform::File>& source,
+                                                                  AddProgress& progress) {
     // A folder entry is its header alone; a file's data is staged whole first, so that the volumes only
     // ever receive entries that are complete, their headers written once with the final CRC and sizes.
     std::optional<platform::TemporaryFile> staging;
     uint64_t data_size = 0;
     if (source) {
         staging = create_staging_file();
-        EntryTarget target(staging->file(), owner.Name());
+        EntryTarget target([&](std::span<const std::byte> bytes) {
+            as_zip_error(owner.Name(), zip_error::kWriteFailed, [&] { staging->file().write(bytes); });
+        });
         if (compress(file, entry, *source, target, progress) == EntryOutcome::Cancelled) {
             return EntryOutcome::Cancelled;
         }
         data_size = target.data_written();
     }
 
-    volumes->make_room(local_header_of(entry).size());
-    place_header_at(file, entry, volumes->current_volume(), volumes->offset_in_volume());
+    sink->make_room(local_header_of(entry).size());
+    place_header(file, entry);
     try {
-        volumes->write(bytes_of(local_header_bytes(entry)), ArchiveSink::Piece::KeptWhole);
+        sink->write(bytes_of(local_header_bytes(entry)), ArchiveSink::Piece::KeptWhole);
         if (staging) {
             copy_staged_data(staging->file(), data_size);
         }
     } catch (...) {
-        // Whatever reached the current volume is cut away; bytes already in earlier volumes stay as a
-        // gap no directory entry points into.
-        try {
-            volumes->rewind(entry.disk_number_start, entry.local_header_offset);
-        } catch (const EZipError&) {
-        }
+        cut_back_to(entry.disk_number_start, entry.local_header_offset);
         throw;
     }
     return EntryOutcome::Done;
+}
+
+void TZipArchiver::Impl::cut_back_to(uint32_t volume, uint64_t offset) {
+    // What reached the current volume is cut away; bytes already in earlier volumes stay as a gap no
+    // directory entry points into.
+    try {
+        sink->rewind(volume, offset);
+    } catch (const EZipError&) {
+    }
 }
 
 platform::TemporaryFile TZipArchiver::Impl::create_staging_file() const {
@@ -402,28 +375,25 @@ platform::TemporaryFile TZipArchiver::Impl::create_staging_file() const {
     if (!folder.empty() && !folder.ends_with('/')) {
         folder += '/';
     }
-    try {
+    return as_zip_error(owner.Name(), zip_error::kWriteFailed, [&] {
         return folder.empty() ? platform::TemporaryFile::create(kTemporaryFilePrefix)
                               : platform::TemporaryFile::create_in(folder, kTemporaryFilePrefix);
-    } catch (const platform::SystemError&) {
-        raise(zip_error::kWriteFailed);
-    }
+    });
 }
 
 void TZipArchiver::Impl::copy_staged_data(platform::File& staged, uint64_t data_size) {
     copy_buffer.resize(kCopyPieceSize);
-    try {
-        staged.seek(0);
-        for (uint64_t left = data_size; left > 0;) {
-            const size_t count = static_cast<size_t>(std::min<uint64_t>(copy_buffer.size(), left));
-            if (staged.read_fully(std::span(copy_buffer.data(), count)) != count) {
-                raise(zip_error::kWriteFailed);
-            }
-            volumes->write(std::span(copy_buffer.data(), count), ArchiveSink::Piece::MayBeCut);
-            left -= count;
+    as_zip_error(owner.Name(), zip_error::kWriteFailed, [&] { staged.seek(0); });
+    for (uint64_t left = data_size; left > 0;) {
+        const auto piece =
+            std::span(copy_buffer.data(), static_cast<size_t>(std::min<uint64_t>(copy_buffer.size(), left)));
+        const size_t count =
+            as_zip_error(owner.Name(), zip_error::kWriteFailed, [&] { return staged.read_fully(piece); });
+        if (count != piece.size()) {
+            raise(zip_error::kWriteFailed);
         }
-    } catch (const platform::SystemError&) {
-        raise(zip_error::kWriteFailed);
+        sink->write(piece, ArchiveSink::Piece::MayBeCut);
+        left -= count;
     }
 }
 
@@ -444,11 +414,8 @@ TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::compress(const QueuedFile& 
     }
     const auto emit = [&](std::span<const std::byte> bytes) { target.write_data(bytes); };
     const auto read = [&](std::span<std::byte> buffer) {
-        try {
-            return source.read_fully(buffer);
-        } catch (const platform::SystemError&) {
-            raise(zip_error::kCannotOpenFile, {.file_name = file.source_path});
-        }
+        return as_zip_error(owner.Name(), zip_error::kCannotOpenFile, {.file_name = file.source_path},
+                            [&] { return source.read_fully(buffer); });
     };
     const uint64_t size = entry.uncompressed_size;
     uint64_t bytes_read = 0;
@@ -501,26 +468,28 @@ TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::compress(const QueuedFile& 
 }
 
 void TZipArchiver::Impl::finish_archive() {
-    std::optional<FileSink> file_sink;
-    ArchiveSink* sink = volumes.get();
-    if (!split()) {
-        try {
-            archive_file->seek(next_entry_offset);
-        } catch (const platform::SystemError&) {
-            raise(zip_error::kWriteFailed);
-        }
-        file_sink.emplace(*archive_file, owner.Name());
-        sink = &*file_sink;
+    const uint32_t entries_end_volume = sink->current_volume();
+    const uint64_t entries_end = sink->offset_in_volume();
+    try {
+        DirectoryPlace directory = write_central_directory();
+        const EndRecordsPlace end = place_end_records(directory);
+        sink->write(bytes_of(end_records_bytes(directory, end)), ArchiveSink::Piece::KeptWhole);
+        sink->finish();
+        last_volume = end.volume;
+    } catch (...) {
+        // A later attempt (Close) writes the directory again where the entries end.
+        cut_back_to(entries_end_volume, entries_end);
+        throw;
     }
-    const bool force_zip64 = owner.Zip64Mode == TZip64Mode::zmAlways;
+    finished = true;
+}
 
+DirectoryPlace TZipArchiver::Impl::write_central_directory() {
+    const bool force_zip64 = owner.Zip64Mode == TZip64Mode::zmAlways;
     // Each central header is kept whole, as APPNOTE asks of split archives (7-Zip cannot read a set where
     // one straddles two volumes); headers that fit together in the room left go as one piece.
-    uint32_t directory_volume = 0;
-    uint64_t directory_offset = 0;
-    const uint64_t directory_start = sink->bytes_written();
-    uint32_t counted_volume = 0;
-    uint64_t records_in_counted_volume = 0;
+    DirectoryPlace place;
+    directory_start = sink->bytes_written();
     std::vector<std::byte> group;
     size_t records_in_group = 0;
     uint64_t room = 0;
@@ -531,13 +500,14 @@ void TZipArchiver::Impl::finish_archive() {
         sink->make_room(group.size());
         const uint32_t volume = sink->current_volume();
         if (sink->bytes_written() == directory_start) {
-            directory_volume = volume;
-            directory_offset = sink->offset_in_volume();
+            place.volume = volume;
+            place.offset = sink->offset_in_volume();
         }
         sink->write(bytes_of(group), ArchiveSink::Piece::KeptWhole);
-        records_in_counted_volume =
-            volume == counted_volume ? records_in_counted_volume + records_in_group : records_in_group;
-        counted_volume = volume;
+        place.records_in_counted_volume = volume == place.counted_volume
+                                              ? place.records_in_counted_volume + records_in_group
+                                              : records_in_group;
+        place.counted_volume = volume;
         group.clear();
         records_in_group = 0;
     };
@@ -555,51 +525,56 @@ void TZipArchiver::Impl::finish_archive() {
         ++records_in_group;
     }
     write_group();
-    const uint64_t directory_size = sink->bytes_written() - directory_start;
+    place.size = sink->bytes_written() - directory_start;
+    return place;
+}
 
+EndRecordsPlace TZipArchiver::Impl::place_end_records(DirectoryPlace& directory) {
     // The end records are one piece kept whole: a reader finds the locator right before the end record,
-    // and both in the last volume.
-    bool zip64 = false;
-    uint32_t last = 0;
-    uint64_t position = 0;
+    // and both in the last volume. The Zip64 pair joins them when a value does not fit the plain record,
+    // which may move them to the next volume and so be needed only then.
+    const bool force_zip64 = owner.Zip64Mode == TZip64Mode::zmAlways;
+    EndRecordsPlace end;
     for (;;) {
         const size_t end_size =
-            (zip64 ? Zip64EndOfCentralDirectory::fixed_size + Zip64EndLocator::fixed_size : 0) +
+            (end.zip64 ? Zip64EndOfCentralDirectory::fixed_size + Zip64EndLocator::fixed_size : 0) +
             EndOfCentralDirectory::fixed_size;
         sink->make_room(end_size);
-        last = sink->current_volume();
-        position = sink->offset_in_volume();
+        end.volume = sink->current_volume();
+        end.offset = sink->offset_in_volume();
         if (entries.empty()) {
-            directory_volume = last;
-            directory_offset = position;
+            directory.volume = end.volume;
+            directory.offset = end.offset;
         }
-        const bool needed = force_zip64 || entries.size() >= kFieldFull16 || position >= kFieldFull32 ||
-                            directory_offset >= kFieldFull32 || directory_size >= kFieldFull32 ||
-                            last >= kFieldFull16 || directory_volume >= kFieldFull16;
-        if (needed && !zip64) {
-            zip64 = true;
-            continue;
+        const bool needed = force_zip64 || entries.size() >= kFieldFull16 || end.offset >= kFieldFull32 ||
+                            directory.offset >= kFieldFull32 || directory.size >= kFieldFull32 ||
+                            end.volume >= kFieldFull16 || directory.volume >= kFieldFull16;
+        if (!needed || end.zip64) {
+            return end;
         }
-        break;
+        end.zip64 = true;
     }
-    const uint64_t entries_on_last = counted_volume == last ? records_in_counted_volume : 0;
+}
 
-    std::vector<std::byte> end_bytes;
-    ByteWriter out(end_bytes);
-    if (zip64) {
-        Zip64EndOfCentralDirectory zip64_end;
-        zip64_end.this_disk = last;
-        zip64_end.directory_disk = directory_volume;
-        zip64_end.entries_on_this_disk = entries_on_last;
-        zip64_end.total_entries = entries.size();
-        zip64_end.directory_size = directory_size;
-        zip64_end.directory_offset = directory_offset;
-        zip64_end.write(out);
-        Zip64EndLocator locator;
-        locator.zip64_end_disk = last;
-        locator.zip64_end_offset = position;
-        locator.total_disks = last + 1;
-        locator.write(out);
+std::vector<std::byte> TZipArchiver::Impl::end_records_bytes(const DirectoryPlace& directory,
+                                                             const EndRecordsPlace& end) const {
+    const uint64_t entries_on_last =
+        directory.counted_volume == end.volume ? directory.records_in_counted_volume : 0;
+    std::vector<std::byte> bytes;
+    ByteWriter out(bytes);
+    if (end.zip64) {
+        Zip64EndOfCentralDirectory{
+            .this_disk = end.volume,
+            .directory_disk = directory.volume,
+            .entries_on_this_disk = entries_on_last,
+            .total_entries = entries.size(),
+            .directory_size = directory.size,
+            .directory_offset = directory.offset,
+        }
+            .write(out);
+        Zip64EndLocator{
+            .zip64_end_disk = end.volume, .zip64_end_offset = end.offset, .total_disks = end.volume + 1}
+            .write(out);
     }
     const auto clamp16 = [](uint64_t value) {
         return static_cast<uint16_t>(std::min<uint64_t>(value, kFieldFull16));
@@ -607,37 +582,21 @@ void TZipArchiver::Impl::finish_archive() {
     const auto clamp32 = [](uint64_t value) {
         return static_cast<uint32_t>(std::min<uint64_t>(value, kFieldFull32));
     };
-    EndOfCentralDirectory end;
-    end.this_disk = clamp16(last);
-    end.directory_disk = clamp16(directory_volume);
-    end.entries_on_this_disk = clamp16(entries_on_last);
-    end.total_entries = clamp16(entries.size());
-    end.directory_size = clamp32(directory_size);
-    end.directory_offset = clamp32(directory_offset);
-    end.write(out);
-    sink->write(bytes_of(end_bytes), ArchiveSink::Piece::KeptWhole);
-
-    if (split()) {
-        volumes->finish();
-        volumes.reset();
-        last_volume = last;
-    } else {
-        try {
-            // What a dropped entry left beyond the end records is cut away.
-            archive_file->set_length(sink->bytes_written());
-            if (owner.Options.FlushBuffers) {
-                archive_file->sync();
-            }
-        } catch (const platform::SystemError&) {
-            raise(zip_error::kWriteFailed);
-        }
+    EndOfCentralDirectory{
+        .this_disk = clamp16(end.volume),
+        .directory_disk = clamp16(directory.volume),
+        .entries_on_this_disk = clamp16(entries_on_last),
+        .total_entries = clamp16(entries.size()),
+        .directory_size = clamp32(directory.size),
+        .directory_offset = clamp32(directory.offset),
     }
-    finished = true;
+        .write(out);
+    return bytes;
 }
 
 void TZipArchiver::Impl::salvage() {
     // A write that fails half-way still leaves an archive of the entries written whole, when it can.
-    if (access != Access::Write || finished || (split() && !volumes)) {
+    if (access != Access::Write || finished || !sink) {
         return;
     }
     try {
@@ -647,8 +606,7 @@ void TZipArchiver::Impl::salvage() {
 }
 
 void TZipArchiver::Impl::close_files() noexcept {
-    archive_file.reset();
-    volumes.reset();
+    sink.reset();
     access = Access::Closed;
     finished = false;
     update_depth = 0;

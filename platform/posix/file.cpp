@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/posix/interrupted.h"
 #include "platform/system_error.h"
 
 namespace ferrolo::platform {
@@ -34,10 +35,8 @@ int open_flags(File::Mode mode) {
 File File::open(const std::string& path, Mode mode) {
     // Opened without blocking, so that a FIFO or a device put in a file's place can never hang the run;
     // only regular files are accepted.
-    int descriptor;
-    do {
-        descriptor = ::open(path.c_str(), open_flags(mode) | O_CLOEXEC | O_NONBLOCK, 0666);
-    } while (descriptor < 0 && errno == EINTR);
+    const int descriptor = retry_if_interrupted(
+        [&] { return ::open(path.c_str(), open_flags(mode) | O_CLOEXEC | O_NONBLOCK, 0666); });
     if (descriptor < 0) {
         throw SystemError("open", path, errno);
     }
@@ -80,15 +79,12 @@ File::~File() {
 }
 
 size_t File::read(std::span<std::byte> buffer) {
-    for (;;) {
-        const ssize_t count = ::read(descriptor_, buffer.data(), buffer.size());
-        if (count >= 0) {
-            return static_cast<size_t>(count);
-        }
-        if (errno != EINTR) {
-            throw SystemError("read", path_, errno);
-        }
+    const ssize_t count =
+        retry_if_interrupted([&] { return ::read(descriptor_, buffer.data(), buffer.size()); });
+    if (count < 0) {
+        throw SystemError("read", path_, errno);
     }
+    return static_cast<size_t>(count);
 }
 
 size_t File::read_fully(std::span<std::byte> buffer) {
@@ -105,11 +101,9 @@ size_t File::read_fully(std::span<std::byte> buffer) {
 
 void File::write(std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
-        const ssize_t count = ::write(descriptor_, bytes.data(), bytes.size());
+        const ssize_t count =
+            retry_if_interrupted([&] { return ::write(descriptor_, bytes.data(), bytes.size()); });
         if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             throw SystemError("write", path_, errno);
         }
         if (count == 0) {
@@ -146,10 +140,8 @@ uint64_t File::size() const {
 }
 
 void File::set_length(uint64_t length) {
-    int result;
-    do {
-        result = ::ftruncate(descriptor_, static_cast<off_t>(length));
-    } while (result != 0 && errno == EINTR);
+    const int result =
+        retry_if_interrupted([&] { return ::ftruncate(descriptor_, static_cast<off_t>(length)); });
     if (result != 0) {
         throw SystemError("set length", path_, errno);
     }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/posix/interrupted.h"
 #include "platform/system_error.h"
 
 namespace ferrolo::platform {
@@ -53,8 +54,7 @@ void open_with_associated_program(const std::string& path) {
         }
         ::_exit(0);
     }
-    while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    retry_if_interrupted([&] { return ::waitpid(middle, nullptr, 0); });
 }
 
 bool standard_output_is_terminal() {
