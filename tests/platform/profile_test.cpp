@@ -92,7 +92,8 @@ TEST(ProfileFile, LoadsTenMegabyteLinesInFullAndThrowsForAMissingFileOrAFolder) 
     const std::string huge(10 * 1024 * 1024, 'x');
     std::string content = "[S]\r\n" + huge + "\r\nBEFORE=1\r\nLONG=" + huge + "\r\n[" + huge + "\r\n";
     for (int number = 0; number < 100000; ++number) {
-        content += "K" + std::to_string(number) + "=" + std::to_string(number) + "\r\n";
+        const std::string value = std::to_string(number);
+        content.append("K").append(value).append("=").append(value).append("\r\n");
     }
     const ProfileFile profile = ProfileFile::load(folder.write("huge.ini", content + "[S]\r\nAFTER=3"));
     EXPECT_EQ(profile.value("S", "BEFORE"), "1") << "a huge line without \"=\" defines nothing";
