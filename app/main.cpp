@@ -5,6 +5,7 @@
 #include "app/tf_main.h"
 #include "core/exit_status.h"
 #include "platform/process.h"
+#include "report/agente.h"
 #include "ui/console_display.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,9 @@ int main(int argc, char** argv) {
         form.FormCreate();
         display.run(form);
         return static_cast<int>(form.exit_status());
+    } catch (const report::AgentFailure&) {
+        // Its message has been shown; without its log the program cannot go on.
+        return static_cast<int>(core::ExitStatus::Fatal);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "Ferrolo: %s\n", error.what());
         return static_cast<int>(core::ExitStatus::Fatal);

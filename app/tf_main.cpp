@@ -11,6 +11,7 @@
 #include "core/routines.h"
 #include "platform/code_page.h"
 #include "platform/file_system.h"
+#include "platform/power.h"
 #include "platform/process.h"
 #include "report/file_utilities.h"
 
@@ -23,6 +24,7 @@ using core::Timer;
 
 constexpr std::string_view kApplicationTitle = "Ferrolo";
 constexpr std::chrono::milliseconds kStartDelay{10000};
+constexpr std::chrono::milliseconds kShutDownDelay{5000};
 // The service control's name buffer, terminator included.
 constexpr size_t kServiceNameSize = 500;
 constexpr std::string_view kUsage =
@@ -46,8 +48,13 @@ CommandLine job_parameters(int argument_count, const char* const* arguments) {
     return parameters;
 }
 
-TF_Main::TF_Main(core::Window_Display& display, std::string program_file, const CommandLine& parameters)
-    : display_(display), program_file_(std::move(program_file)), log_(job_, Agente, display) {
+TF_Main::TF_Main(core::Window_Display& display, std::string program_file, const CommandLine& parameters,
+                 std::chrono::milliseconds service_wait_limit)
+    : display_(display),
+      program_file_(std::move(program_file)),
+      log_(job_, Agente, display),
+      service_manager_(platform::system_service_manager(service_wait_limit)),
+      services_(run_context_, *service_manager_, service_wait_limit) {
     // The backup keeps full paths; the form gives both engines normal compression until the run asks for
     // more.
     for (zip::TZipArchiver* engine : {&Zip, &ZipTest}) {
@@ -181,6 +188,14 @@ void TF_Main::T_GoTimer() {
 
 void TF_Main::T_ShutDownTimer() {
     display_.disarm_timer(Timer::T_ShutDown);
+    if (!job_.SHUTDOWN) {
+        return;
+    }
+    display_.set_label(Label::l_stato, "Spegnimento in corso...");
+    Append_Log("Richiesto down del sistema.");
+    Agente.WriteMessage("F_Main\\Richiesto spegnimento di Windows");
+    state_.Shutdown_Requested = true;
+    Close();
 }
 
 void TF_Main::close_requested() {
@@ -193,6 +208,10 @@ void TF_Main::run() {
     ++runs_in_progress_;
     try {
         Go();
+    } catch (const report::AgentFailure&) {
+        // The agent has shown why; without its log the program ends, once the run has wound up.
+        exit_status_ = core::ExitStatus::Fatal;
+        close_pending_ = true;
     } catch (const std::exception& error) {
         exit_status_ = core::ExitStatus::Fatal;
         display_.show_message(kApplicationTitle, error.what(), core::MessageButtons::Ok);
@@ -222,11 +241,11 @@ void TF_Main::Go() {
         display_.set_label(Label::l_stato, "Crea log...");
         log_.Crea_Log(job_.PARAM_3);
         log_.Crea_Log(job_.PARAM_4);
-        control_services(ServiceRequest::Stop);
     }
     // Whatever ends the run from here on, the services stopped for it are started again first.
     try {
         if (packs) {
+            control_services(ServiceRequest::Stop);
             archive::pack_backup(run_context_, Zip);
         }
         if (job_.TEST_ZIP) {
@@ -253,6 +272,7 @@ void TF_Main::begin_packing_block() {
     state_.Stop_Requested = false;
     state_.Zip_Error = false;
     state_.Copy_Error = false;
+    state_.Service_Error = false;
     state_.Bytes_Zipped = 0;
     state_.Files_Zipped = 0;
     state_.Files_Failed = 0;
@@ -280,6 +300,10 @@ void TF_Main::control_services(ServiceRequest request) {
                 name;
             Tracing_Out(line);
             Append_Log(line);
+        } else if (request == ServiceRequest::Stop) {
+            services_.ArrestaServizio(name);
+        } else {
+            services_.AvviaServizio(name);
         }
     }
 }
@@ -287,11 +311,17 @@ void TF_Main::control_services(ServiceRequest request) {
 void TF_Main::end_run() {
     // A backup stopped by the user is incomplete, which the scheduler must not take for success; logs
     // that lost lines are a failure of their own.
-    const bool incomplete =
-        state_.Zip_Error || state_.Test_Error || state_.Copy_Error || state_.Stop_Requested;
+    const bool incomplete = state_.Zip_Error || state_.Test_Error || state_.Copy_Error ||
+                            state_.Service_Error || state_.Stop_Requested;
     exit_status_ = log_.lines_lost() ? core::ExitStatus::Fatal
                    : incomplete      ? core::ExitStatus::StepErrors
                                      : core::ExitStatus::Clean;
+    // The power-off follows from the shut-down timer, unless the window is closed before it fires.
+    if (job_.SHUTDOWN) {
+        display_.set_label(Label::l_stato, "Richiesta spegnimento del sistema, attendere...");
+        display_.arm_timer(Timer::T_ShutDown, kShutDownDelay);
+        return;
+    }
     if (job_.MOSTRA_RIS_COPIE) {
         Tracing_Out("Mostro il file di log delle copie.");
         platform::open_with_associated_program(job_.PARAM_3);
@@ -313,8 +343,12 @@ void TF_Main::Close() {
     display_.close();
 }
 
+// The agent's closing lines are written before the power-off is asked for.
 void TF_Main::FormClose() {
     Agente.ShutDown();
+    if (state_.Shutdown_Requested) {
+        platform::Shutdown_System();
+    }
 }
 
 }  // namespace ferrolo::app

@@ -2,12 +2,16 @@
 #pragma once
 
 #include <array>
+#include <chrono>
+#include <memory>
 #include <string>
 
+#include "app/services.h"
 #include "core/exit_status.h"
 #include "core/job_settings.h"
 #include "core/run_state.h"
 #include "core/window_display.h"
+#include "platform/services.h"
 #include "report/agente.h"
 #include "report/run_log.h"
 #include "zip/zip_archiver.h"
@@ -16,13 +20,17 @@ namespace ferrolo::app {
 
 // The first four command-line arguments, trimmed; missing ones are empty.
 using CommandLine = std::array<std::string, 4>;
+
+// How long a service's stop or start is waited for; systemd's own stop time-out is 90 s.
+inline constexpr std::chrono::milliseconds kServiceWaitLimit{120'000};
 CommandLine job_parameters(int argument_count, const char* const* arguments);
 
 // Owns the job, the run state, the log agent and the engines for the life of the process. The front end
 // calls FormCreate once, then delivers button presses and timer ticks until the window is closed.
 class TF_Main final : public core::WindowEvents {
 public:
-    TF_Main(core::Window_Display& display, std::string program_file, const CommandLine& parameters);
+    TF_Main(core::Window_Display& display, std::string program_file, const CommandLine& parameters,
+            std::chrono::milliseconds service_wait_limit = kServiceWaitLimit);
 
     void FormCreate();
 
@@ -70,6 +78,8 @@ private:
     core::RunContext run_context_{job_, state_, display_, log_};
     zip::TZipArchiver Zip{"Zip"};
     zip::TZipArchiver ZipTest{"ZipTest"};
+    std::unique_ptr<platform::ServiceManager> service_manager_;
+    ServiceControl services_;
 
     int runs_in_progress_ = 0;  // Go on the stack (nested runs are not possible: "Inizia" is disabled)
     bool close_pending_ = false;

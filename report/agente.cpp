@@ -1,6 +1,5 @@
 #include "report/agente.h"
 
-#include "core/exit_status.h"
 #include "core/routines.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -107,11 +106,12 @@ void TAgente::write_lines(std::string_view text) {
     log_.write(text);
 }
 
-void TAgente::fail(std::string_view message) {
+void TAgente::fail(const std::string& message) {
+    started_ = false;
     if (Alert) {
         Alert(message);
     }
-    platform::end_process(static_cast<int>(core::ExitStatus::Fatal));
+    throw AgentFailure(message);
 }
 
 }  // namespace ferrolo::report

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -10,8 +11,15 @@
 
 namespace ferrolo::report {
 
+// The log file itself failed: its message has been shown through Alert, and the agent writes no more.
+// Whoever catches it winds up what must not be left behind and ends the program with status 3.
+class AgentFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // Configure the published fields, then StartUp once, write messages and warnings, ShutDown once.
-// A failure of the log file itself shows its message through Alert and ends the process (status 3).
+// A failure of the log file itself raises AgentFailure.
 class TAgente {
 public:
     explicit TAgente(std::string name = "Agente") : Name(std::move(name)) {}
@@ -40,7 +48,7 @@ private:
     bool may_write() const;
     std::string prefix() const;
     void write_lines(std::string_view text);
-    [[noreturn]] void fail(std::string_view message);
+    [[noreturn]] void fail(const std::string& message);
 
     std::string LogFileName_;
     int32_t MessageCount_ = 0;

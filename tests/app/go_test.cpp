@@ -10,6 +10,7 @@
 #include "app/tf_main.h"
 #include "platform/file_system.h"
 #include "tests/support/command.h"
+#include "tests/support/fake_systemctl.h"
 #include "tests/support/recording_display.h"
 #include "tests/support/small_drive.h"
 #include "tests/support/temp_folder.h"
@@ -19,6 +20,7 @@ namespace {
 
 using core::Label;
 using testing::count_starting;
+using testing::FakeSystemctl;
 using testing::read_file;
 
 // A service name the service control cannot take.
@@ -44,10 +46,12 @@ struct Backup {
     // Writes the job file (`zip_keys` in [PARAMETRI_FILEZIP] after the sections of `other_keys`), starts the
     // form on the source, `archive` and the two logs in the data folder, and fires the start timer.
     void run(const std::string& zip_keys, const std::string& other_keys = "") {
-        program.write("Ferrolo.INI", other_keys + "[PARAMETRI_FILEZIP]\r\n" + zip_keys);
+        testing::write_file(program_folder + "Ferrolo.INI",
+                            other_keys + "[PARAMETRI_FILEZIP]\r\n" + zip_keys);
         form = std::make_unique<TF_Main>(
-            display, program / "ferrolo",
-            CommandLine{source + "/*.*", archive, data / "log.txt", data / "log_ext.txt"});
+            display, program_folder + "ferrolo",
+            CommandLine{source + "/*.*", archive, data / "log.txt", data / "log_ext.txt"},
+            service_wait_limit);
         display.events = form.get();
         form->FormCreate();
         display.fire(core::Timer::T_Go);
@@ -60,7 +64,7 @@ struct Backup {
     // The window is closed once, and the agent shut down once, after `last_line` of the run log reached it.
     void expect_closed_once_after(const std::string& last_line) const {
         EXPECT_EQ(display.close_count, 1);
-        const std::string log = read_file(program / "Ferrolo.LOG");
+        const std::string log = read_file(program_folder + "Ferrolo.LOG");
         const size_t shut_down = log.find("ShutDown Agente of Ferrolo");
         ASSERT_NE(shut_down, std::string::npos);
         EXPECT_EQ(shut_down, log.rfind("ShutDown Agente of Ferrolo"));
@@ -70,6 +74,8 @@ struct Backup {
 
     testing::TempFolder program;
     testing::TempFolder data;
+    std::string program_folder = program.path();
+    std::chrono::milliseconds service_wait_limit = kServiceWaitLimit;
     const std::string source = data.make_folder("source");
     std::string archive = data / "lun.zip";
     testing::RecordingDisplay display;
@@ -212,10 +218,13 @@ TEST(Go, ChiudiDuringPackingStopsItOnceAndTheWindowClosesOnceAfterTheRunsLastSte
 }
 
 TEST(Go, ArchiveThatCannotBeCreatedEndsTheRunWithItsErrorLoggedAfterStartingTheServicesAgain) {
+    const FakeSystemctl systemctl;
+    systemctl.add("db", "active");
+    const std::string longest(499, 'k');  // fits the service control, and is asked for as given
     Backup backup;
     backup.archive = backup.data / "missing/lun.zip";
     backup.run("TEST_ZIP=SI\r\n", "[SERVIZI]\r\nSERVIZIO_1=" + kLongService +
-                                      "\r\nSERVIZIO_3=" + std::string(499, 'k') + "\r\n");
+                                      "\r\nSERVIZIO_2=db\r\nSERVIZIO_3=" + longest + "\r\n");
     EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Fatal);
     EXPECT_EQ(backup.display.close_count, 0) << "the window stays open with the error shown";
     EXPECT_FALSE(backup.display.start_enabled);
@@ -224,11 +233,168 @@ TEST(Go, ArchiveThatCannotBeCreatedEndsTheRunWithItsErrorLoggedAfterStartingTheS
     EXPECT_NE(error.find("missing/lun.zip"), std::string::npos) << error;
     const auto lines = backup.run_log();
     EXPECT_EQ(lines.at(6), "Nome del servizio troppo lungo, servizio non fermato: " + kLongService);
-    EXPECT_EQ(
-        std::vector(lines.end() - 2, lines.end()),
-        (std::vector<std::string>{"Errore:" + error,
-                                  "Nome del servizio troppo lungo, servizio non avviato: " + kLongService}))
-        << "the logs say why, then the services are started again; no later step; 499 characters fit";
+    EXPECT_EQ(std::vector(lines.end() - 6, lines.end()),
+              (std::vector<std::string>{
+                  "Errore:" + error, "Nome del servizio troppo lungo, servizio non avviato: " + kLongService,
+                  "Servizio: db- Stato: arrestato", "Partenza servizio avvenuta.",
+                  "Servizio: " + longest + "- Stato: ", "Partenza servizio non avvenuta."}))
+        << "the logs say why, then the services are started again; no later step";
+    EXPECT_EQ(systemctl.calls(), (std::vector<std::string>{"stop --no-block -- db", "start -- db"}));
+    const auto queries = systemctl.calls(true);
+    EXPECT_NE(std::find(queries.begin(), queries.end(), "show -p LoadState --value -- " + longest),
+              queries.end());
+}
+
+// The service lines of the agent log, which receives both the run log ("A:") and the trace ("T:") in the
+// order they were written.
+std::vector<std::string> service_lines(const std::string& agent_log) {
+    std::vector<std::string> lines;
+    for (const std::string& line : testing::crlf_lines(agent_log)) {
+        for (const auto& [marker, kind] :
+             {std::pair{"|F_Main\\Append_Log\\", "A:"}, {"|F_Main\\Tracing:", "T:"}}) {
+            const size_t found = line.find(marker);
+            if (found != std::string::npos && line.find("ervizio") != std::string::npos) {
+                lines.push_back(kind + line.substr(found + std::string_view(marker).size()));
+            }
+        }
+    }
+    return lines;
+}
+
+// Both lines of a step that writes to the run log, then traces.
+std::vector<std::string> logged_then_traced(const std::string& text) {
+    return {"A:" + text, "T:" + text};
+}
+
+// The state line: traced, then logged.
+std::vector<std::string> state_line(const std::string& name, const std::string& text) {
+    return {"T:Servizio " + name + "- Stato: " + text, "A:Servizio: " + name + "- Stato: " + text};
+}
+
+std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+// One service named SERVIZIO_2 between two empty ones, through a stand-in systemctl; a stop or start is
+// waited for four seconds at most.
+TEST(Services, AreStoppedBeforePackingAndStartedAfterTheRunWithTheirLinesInOrder) {
+    using Behaviour = FakeSystemctl::Behaviour;
+    struct Case {
+        std::string name;
+        std::string state;  // before the run; empty: no such service
+        Behaviour behaviour;
+        std::vector<std::string> lines;
+        std::vector<std::string> calls;  // besides the state queries
+        std::string state_when_packing;
+        core::ExitStatus exit_status;
+    };
+    const auto asked = logged_then_traced("Richiesta per servizio: db");
+    const auto released = logged_then_traced("Chiusura servizio avvenuta.");
+    const auto started = logged_then_traced("Partenza servizio avvenuta.");
+    const auto not_started = logged_then_traced("Partenza servizio non avvenuta.");
+    const std::vector<std::string> stop_and_start = {"stop --no-block -- db", "start -- db"};
+    const std::vector<Case> cases = {
+        {"db", "active", Behaviour::Normal,
+         joined({asked, state_line("db", "in esecuzione"), released, state_line("db", "arrestato"), started}),
+         stop_and_start, "inactive", core::ExitStatus::Clean},
+        {"db",
+         "inactive",
+         Behaviour::Normal,
+         joined({asked, state_line("db", "arrestato"), released, state_line("db", "arrestato"), started}),
+         {"start -- db"},
+         "inactive",
+         core::ExitStatus::Clean},
+        {"db",
+         "inactive",
+         Behaviour::StartFails,
+         joined({asked, state_line("db", "arrestato"), released, state_line("db", "arrestato"), not_started}),
+         {"start -- db"},
+         "inactive",
+         core::ExitStatus::StepErrors},
+        {"db", "active", Behaviour::StopsSlowly,
+         joined({asked, state_line("db", "in esecuzione"), released, state_line("db", "arrestato"), started}),
+         stop_and_start, "inactive", core::ExitStatus::Clean},
+        {"db", "active", Behaviour::NeverStops,
+         joined({asked, state_line("db", "in esecuzione"), logged_then_traced("Servizio non arrestato: db"),
+                 released, state_line("db", "in fase di arresto"), started}),
+         stop_and_start, "deactivating", core::ExitStatus::StepErrors},
+        {"ghost",
+         "",
+         Behaviour::Normal,
+         joined({logged_then_traced("Richiesta per servizio: ghost"),
+                 {"T:Servizio non trovato: ghost"},
+                 state_line("ghost", ""),
+                 logged_then_traced("Errore durante chiusura servizio."),
+                 {"T:Servizio non trovato: ghost"},
+                 state_line("ghost", ""),
+                 not_started}),
+         {},
+         "",
+         core::ExitStatus::StepErrors},
+    };
+    for (const Case& expected : cases) {
+        SCOPED_TRACE(expected.state + " " + std::to_string(static_cast<int>(expected.behaviour)));
+        const FakeSystemctl systemctl;
+        if (!expected.state.empty()) {
+            systemctl.add(expected.name, expected.state, expected.behaviour);
+        }
+        Backup backup;
+        backup.service_wait_limit = std::chrono::seconds(4);
+        std::string state_when_packing;
+        backup.display.on_process_messages = [&] {
+            const auto& trace = backup.display.trace;
+            if (!expected.state.empty() && !trace.empty() &&
+                trace.back().find("Inizio zipping") != std::string::npos) {
+                state_when_packing = systemctl.state(expected.name);
+            }
+        };
+        backup.run("TEST_ZIP=NO\r\n",
+                   "[SERVIZI]\r\nSERVIZIO_1=\r\nSERVIZIO_2=" + expected.name + "\r\nSERVIZIO_3=\r\n");
+
+        EXPECT_EQ(service_lines(read_file(backup.program / "Ferrolo.LOG")), expected.lines);
+        EXPECT_EQ(systemctl.calls(), expected.calls);
+        for (const std::string& call : systemctl.calls(true)) {
+            EXPECT_TRUE(call.ends_with("-- " + expected.name))
+                << call << ": only the named service is asked for";
+        }
+        EXPECT_EQ(state_when_packing, expected.state_when_packing);
+        EXPECT_EQ(backup.unzip_test(), 0) << "the run goes on";
+        EXPECT_EQ(backup.form->exit_status(), expected.exit_status);
+        EXPECT_FALSE(backup.display.is_armed(core::Timer::T_ShutDown));
+        EXPECT_EQ(backup.display.close_count, 1)
+            << "without SHUTDOWN the window closes at the end of the run";
+    }
+}
+
+TEST(Services, AreStartedAgainWhenTheApplicationLogFailsAfterTheyStoppedAndTheRunEndsWithStatusThree) {
+    testing::SmallDrive program_drive("256k");
+    if (!program_drive.mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    }
+    const FakeSystemctl systemctl;
+    systemctl.add("db", "active");
+    // Stopping the service fills the drive that holds the application log, to its last byte.
+    systemctl.on_stop("db", "cat /dev/zero > " + program_drive.path() + "filler; yes >> " +
+                                program_drive.path() + "Ferrolo.LOG\n");
+    Backup backup;
+    backup.program_folder = program_drive.path();
+    backup.run("TEST_ZIP=NO\r\n", "[SERVIZI]\r\nSERVIZIO_1=db\r\n");
+
+    EXPECT_EQ(systemctl.calls(), (std::vector<std::string>{"stop --no-block -- db", "start -- db"}));
+    EXPECT_EQ(systemctl.state("db"), "active");
+    EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Fatal);
+    EXPECT_EQ(backup.display.close_count, 1);
+    ASSERT_EQ(backup.display.messages.size(), 1u);
+    EXPECT_EQ(backup.display.messages[0].text, "AGENTE: impossibile aggiornare il file di log !");
+    const auto lines = backup.run_log();
+    EXPECT_EQ(std::vector(lines.end() - 3, lines.end()),
+              (std::vector<std::string>{"Errore:AGENTE: impossibile aggiornare il file di log !",
+                                        "Servizio: db- Stato: arrestato", "Partenza servizio avvenuta."}))
+        << "the run log, on another drive, says why";
 }
 
 }  // namespace
