@@ -16,6 +16,7 @@
 
 #include "platform/file_system.h"
 #include "tests/support/command.h"
+#include "tests/support/fake_systemctl.h"
 #include "tests/support/temp_folder.h"
 
 namespace ferrolo::testing {
@@ -158,7 +159,7 @@ struct NightlyJob {
     const std::string source = program.make_folder("source");
     const std::string out = program.make_folder("out") + "/";
     const std::string remote = program.make_folder("remote") + "/";
-    const std::string archive = out + "notte.zip";
+    std::string archive = out + "notte.zip";
 };
 
 TEST(FullRun, BacksUpARealFolderTestsTheArchiveAndWritesTheExpectedLogs) {
@@ -295,6 +296,141 @@ for n in range(40):
     EXPECT_GE(entries.size(), 1u);
     EXPECT_LT(entries.size(), 40u) << "packing stopped early";
     EXPECT_EQ(read_file(job.remote + "notte.zip"), read_file(job.archive));
+}
+
+// The nightly job naming the services "alfa" and "beta", both running, which a stand-in systemctl first
+// on PATH keeps and records; it also receives the power-off.
+struct ServiceJob : NightlyJob {
+    ServiceJob() {
+        program.write("source/a.txt", "alpha");
+        systemctl.add("alfa", "active");
+        systemctl.add("beta", "active");
+    }
+    static constexpr std::string_view kServices = "[SERVIZI]\r\nSERVIZIO_1=alfa\r\nSERVIZIO_3=beta\r\n";
+    static constexpr std::string_view kShutDown = "[PARAMETRI_SHUTDOWN]\r\nSHUTDOWN=SI\r\n";
+
+    // The texts of the lines of `text` that mention a service or one of `others`, after any time stamp.
+    static std::vector<std::string> service_lines(const std::vector<std::string>& lines,
+                                                  const std::vector<std::string>& others = {}) {
+        std::vector<std::string> found;
+        for (const std::string& line : lines) {
+            const std::string text =
+                line.substr(line.find('\\') == std::string::npos ? 0 : line.find('\\') + 1);
+            if (text.find("ervizio") != std::string::npos ||
+                std::any_of(others.begin(), others.end(),
+                            [&](const std::string& other) { return text.starts_with(other); })) {
+                found.push_back(text);
+            }
+        }
+        return found;
+    }
+    std::vector<std::string> run_log() const { return crlf_lines(read_file(out + "log.txt")); }
+
+    const FakeSystemctl systemctl;
+};
+
+TEST(ServicesAndPowerOff, TwoServicesStopBeforePackingStartAfterTheRunAndThePowerOffFollowsFiveSecondsLater) {
+    ServiceJob job;
+    job.write_job("TEST_ZIP=NO\r\n" + std::string(ServiceJob::kServices) +
+                  std::string(ServiceJob::kShutDown) + "[VARIE]\r\nMOSTRA_RIS_COPIE=SI\r\n");
+    job.program.start({"notte.ini"});
+    ASSERT_TRUE(wait_for_text(job.program / ".stdout",
+                              "Stato: Richiesta spegnimento del sistema, attendere...\n", 60s));
+    const auto armed = std::chrono::steady_clock::now();
+    const ProgramRun run = job.program.finish();
+    const auto waited = std::chrono::steady_clock::now() - armed;
+    EXPECT_GT(waited, 4s);
+    EXPECT_LT(waited, 8s);
+    EXPECT_EQ(run.exit_status, 0) << run.output << run.errors;
+    EXPECT_EQ(job.systemctl.calls(),
+              (std::vector<std::string>{"stop --no-block -- alfa", "stop --no-block -- beta", "start -- alfa",
+                                        "start -- beta", "poweroff"}));
+
+    const std::vector<std::string> stopped = {
+        "Richiesta per servizio: alfa",         "Servizio: alfa- Stato: in esecuzione",
+        "Chiusura servizio avvenuta.",          "Richiesta per servizio: beta",
+        "Servizio: beta- Stato: in esecuzione", "Chiusura servizio avvenuta."};
+    const std::vector<std::string> started = {
+        "Servizio: alfa- Stato: arrestato", "Partenza servizio avvenuta.", "Servizio: beta- Stato: arrestato",
+        "Partenza servizio avvenuta."};
+    auto expected = stopped;
+    expected.push_back("    Subdir from :" + job.source + "/*.*");
+    expected.insert(expected.end(), started.begin(), started.end());
+    expected.push_back("Richiesto down del sistema.");
+    const auto lines = job.run_log();
+    EXPECT_EQ(ServiceJob::service_lines(lines, {"    Subdir from :", "Richiesto down"}), expected);
+    EXPECT_EQ(lines.back(), "Richiesto down del sistema.");
+
+    // The trace names the service without the colon of the run log's line.
+    std::vector<std::string> traced;
+    for (std::string line :
+         ServiceJob::service_lines(lines_of(run.output), {"                    Inizio zipping"})) {
+        if (line.starts_with("Servizio: ")) {
+            line.erase(8, 1);
+        }
+        traced.push_back(line.find("Inizio zipping") != std::string::npos ? "Inizio zipping" : line);
+    }
+    expected = stopped;
+    expected.push_back("Inizio zipping");
+    expected.insert(expected.end(), started.begin(), started.end());
+    for (std::string& line : expected) {
+        if (line.starts_with("Servizio: ")) {
+            line.erase(8, 1);
+        }
+    }
+    EXPECT_EQ(traced, expected);
+
+    const auto status = run.output.find("Stato: Richiesta spegnimento del sistema, attendere...\n");
+    EXPECT_NE(run.output.find("Stato: Spegnimento in corso...\n", status), std::string::npos);
+    EXPECT_EQ(run.output.find("Mostro il file di log delle copie."), std::string::npos)
+        << "no log is opened when the machine goes down";
+    const std::string log = job.program.agent_log();
+    const size_t request = log.rfind("|F_Main\\Richiesto spegnimento di Windows\r\n");
+    ASSERT_NE(request, std::string::npos);
+    std::vector<std::string> closing;
+    for (const std::string& line : crlf_lines(log.substr(request + 1))) {
+        closing.push_back(std::regex_replace(line.substr(line.rfind('|') + 1), std::regex(R"(\d+$)"), "<n>"));
+    }
+    EXPECT_EQ(closing,
+              (std::vector<std::string>{"F_Main\\Richiesto spegnimento di Windows", "Num. of messages: <n>",
+                                        "Num. of warnings: <n>", "ShutDown Agente of Ferrolo"}))
+        << "the request, then the agent's closing lines, and nothing after";
+}
+
+TEST(ServicesAndPowerOff, ChiudiDuringTheFiveSecondsClosesWithoutPoweringOff) {
+    ServiceJob job;
+    job.write_job("TEST_ZIP=NO\r\n" + std::string(ServiceJob::kShutDown));
+    job.program.start({"notte.ini"});
+    ASSERT_TRUE(wait_for_text(job.program / ".stdout",
+                              "Stato: Richiesta spegnimento del sistema, attendere...\n", 60s));
+    job.program.send(SIGTERM);
+    const ProgramRun run = job.program.finish();
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_NE(run.output.find("Chiudi\n"), std::string::npos);
+    EXPECT_EQ(run.output.find("Spegnimento in corso..."), std::string::npos);
+    EXPECT_TRUE(job.systemctl.calls().empty()) << "no power-off, and no service the job did not name";
+    EXPECT_EQ(read_file(job.out + "log.txt").find("Richiesto down del sistema."), std::string::npos);
+    EXPECT_NE(job.program.agent_log().find("ShutDown Agente of Ferrolo"), std::string::npos);
+}
+
+TEST(ServicesAndPowerOff, RunEndedByAnErrorStillStartsTheServicesAgain) {
+    ServiceJob job;
+    job.archive = job.program / "missing/notte.zip";
+    job.write_job("TEST_ZIP=NO\r\n" + std::string(ServiceJob::kServices) +
+                  std::string(ServiceJob::kShutDown));
+    const ProgramRun run = job.program.run({"notte.ini"});
+    EXPECT_EQ(run.exit_status, 3);
+    EXPECT_NE(run.errors.find("missing/notte.zip"), std::string::npos) << run.errors;
+    EXPECT_EQ(job.systemctl.calls(),
+              (std::vector<std::string>{"stop --no-block -- alfa", "stop --no-block -- beta", "start -- alfa",
+                                        "start -- beta"}))
+        << "and no power-off after an error";
+    const auto lines = job.run_log();
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_TRUE(lines[lines.size() - 5].starts_with("Errore:")) << lines[lines.size() - 5];
+    EXPECT_EQ(std::vector(lines.end() - 4, lines.end()),
+              (std::vector<std::string>{"Servizio: alfa- Stato: arrestato", "Partenza servizio avvenuta.",
+                                        "Servizio: beta- Stato: arrestato", "Partenza servizio avvenuta."}));
 }
 
 }  // namespace

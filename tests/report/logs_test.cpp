@@ -4,7 +4,9 @@
 
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <iostream>
+#include <limits>
 #include <regex>
 
 #include "platform/file_system.h"
@@ -51,12 +53,22 @@ TAgente agent_in(const TempFolder& folder) {
     return agent;
 }
 
-// Makes the next write to a file beyond `size` bytes fail, as a full or read-only device would.
-void limit_file_size(uint64_t size) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{size, size};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-}
+// Makes a write to a file beyond `size` bytes fail while it lives, as a full or read-only device would.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(uint64_t size) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        const rlimit limit{size, previous_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &previous_); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit previous_{};
+};
 
 TEST(AgentLog, FirstRunWritesTheBannerAndLaterRunsAppendWithFreshCountersUntilTheirShutDown) {
     TempFolder folder;
@@ -129,28 +141,57 @@ TEST(AgentLog, InactiveAgentCreatesAndWritesNothingAndEmptyNamesFallBackToTheCom
         << "an empty version opens the line";
 }
 
-using AgentLogDeathTest = ::testing::Test;
-
-TEST_F(AgentLogDeathTest, LogThatCannotBeWrittenEndsTheProcessWithItsMessageAndStatusThree) {
+// The failure is raised, so the program can wind up (start its services again) before it ends; the
+// agent has shown the message and writes nothing more.
+TEST(AgentLog, LogThatCannotBeWrittenRaisesItsMessageOnceShownAndTheAgentFallsSilent) {
     TempFolder folder;
+    std::vector<std::string> shown;
+    const auto failure = [&](TAgente& agent, uint64_t file_size_limit, const std::function<void()>& action,
+                             const std::string& message) {
+        agent.Alert = [&](std::string_view text) { shown.emplace_back(text); };
+        {
+            const FileSizeLimit limit(file_size_limit);
+            try {
+                action();
+                ADD_FAILURE() << "no failure raised: " << message;
+            } catch (const AgentFailure& error) {
+                EXPECT_EQ(error.what(), message);
+            }
+        }
+        EXPECT_EQ(shown, std::vector<std::string>{message});
+        shown.clear();
+        const std::string before =
+            platform::file_exists(agent.LogFileName()) ? read_file(agent.LogFileName()) : "";
+        agent.WriteMessage("after");
+        agent.ShutDown();
+        EXPECT_EQ(platform::file_exists(agent.LogFileName()) ? read_file(agent.LogFileName()) : "", before)
+            << "nothing more is written";
+    };
+    const auto no_limit = std::numeric_limits<uint64_t>::max();
+
     TAgente nowhere = agent_in(folder);
     nowhere.Path_Agente = folder / "missing/";
-    EXPECT_EXIT(nowhere.StartUp(), ::testing::ExitedWithCode(3), "AGENTE: impossibile creare file di log !");
+    failure(
+        nowhere, no_limit, [&] { nowhere.StartUp(); }, "AGENTE: impossibile creare file di log !");
 
-    // Longer than the message, which the death test also keeps in a file.
     const std::string old_log(200, 'o');
     folder.write("Ferrolo.LOG", old_log);
-    TAgente agent = agent_in(folder);
-    EXPECT_EXIT((limit_file_size(old_log.size()), agent.StartUp()), ::testing::ExitedWithCode(3),
-                "AGENTE: impossibile fare lo start-up del file di log !");
-    agent.StartUp();
-    const auto size = static_cast<uint64_t>(read_file(folder / "Ferrolo.LOG").size());
-    EXPECT_EXIT((limit_file_size(size), agent.WriteMessage("x")), ::testing::ExitedWithCode(3),
-                "AGENTE: impossibile aggiornare il file di log !");
-    EXPECT_EXIT((limit_file_size(size), agent.WriteWarning("x")), ::testing::ExitedWithCode(3),
-                "AGENTE: impossibile aggiornare il file di log !");
-    EXPECT_EXIT((limit_file_size(size), agent.ShutDown()), ::testing::ExitedWithCode(3),
-                "AGENTE: impossibile fare lo shut-down del file di log !");
+    TAgente starting = agent_in(folder);
+    failure(
+        starting, old_log.size(), [&] { starting.StartUp(); },
+        "AGENTE: impossibile fare lo start-up del file di log !");
+    // Each of the agent's writes, on a log that cannot grow any more.
+    const std::vector<std::pair<std::function<void(TAgente&)>, std::string>> writes = {
+        {[](TAgente& agent) { agent.WriteMessage("x"); }, "AGENTE: impossibile aggiornare il file di log !"},
+        {[](TAgente& agent) { agent.WriteWarning("x"); }, "AGENTE: impossibile aggiornare il file di log !"},
+        {[](TAgente& agent) { agent.ShutDown(); }, "AGENTE: impossibile fare lo shut-down del file di log !"},
+    };
+    for (const auto& [write, message] : writes) {
+        TAgente agent = agent_in(folder);
+        agent.StartUp();
+        failure(
+            agent, read_file(folder / "Ferrolo.LOG").size(), [&] { write(agent); }, message);
+    }
 }
 
 class RunLogTest : public ::testing::Test {
