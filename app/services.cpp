@@ -1,5 +1,6 @@
 #include "app/services.h"
 
+#include <array>
 #include <thread>
 
 namespace ferrolo::app {
@@ -11,25 +12,19 @@ using platform::ServiceState;
 // How often a service is asked whether it has stopped or started yet.
 constexpr std::chrono::milliseconds kPollPeriod{250};
 
+// The texts of the state codes 0 to 7; none for a state that is not known.
+constexpr std::array<std::string_view, 8> kStateTexts = {"",
+                                                         "arrestato",
+                                                         "in fase di partenza",
+                                                         "in fase di arresto",
+                                                         "in esecuzione",
+                                                         "in fase di continuazione",
+                                                         "in fase di pausa",
+                                                         "in pausa"};
+
 std::string_view state_text(ServiceState state) {
-    switch (state) {
-        case ServiceState::Stopped:
-            return "arrestato";
-        case ServiceState::StartPending:
-            return "in fase di partenza";
-        case ServiceState::StopPending:
-            return "in fase di arresto";
-        case ServiceState::Running:
-            return "in esecuzione";
-        case ServiceState::ContinuePending:
-            return "in fase di continuazione";
-        case ServiceState::PausePending:
-            return "in fase di pausa";
-        case ServiceState::Paused:
-            return "in pausa";
-        default:
-            return "";
-    }
+    const auto code = static_cast<size_t>(state);
+    return code < kStateTexts.size() ? kStateTexts[code] : "";
 }
 
 }  // namespace
