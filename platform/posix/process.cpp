@@ -153,10 +153,11 @@ ProgramOutcome run_program(const std::string& program, const std::vector<std::st
             continue;
         }
         std::array<char, 4096> buffer{};
-        const ssize_t count = ::read(output_end, buffer.data(), buffer.size());
+        const ssize_t count =
+            retry_if_interrupted([&] { return ::read(output_end, buffer.data(), buffer.size()); });
         if (count > 0) {
             outcome.output.append(buffer.data(), static_cast<size_t>(count));
-        } else if (count == 0 || errno != EINTR) {
+        } else {
             ::close(output_end);
             output_end = -1;
         }
@@ -166,8 +167,7 @@ ProgramOutcome run_program(const std::string& program, const std::vector<std::st
     }
     if (!ended) {
         ::kill(child, SIGKILL);
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
+        retry_if_interrupted([&] { return ::waitpid(child, &status, 0); });
     } else if (WIFEXITED(status)) {
         outcome.exit_status = WEXITSTATUS(status);
     }
