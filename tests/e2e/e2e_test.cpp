@@ -121,6 +121,14 @@ TEST(ProgramStart, TerminationRequestBeforeTheStartClosesWithoutRunning) {
     EXPECT_NE(program.agent_log().find("ShutDown Agente of Ferrolo"), std::string::npos);
 }
 
+TEST(ProgramStart, ApplicationLogThatCannotBeCreatedSaysWhyAndEndsWithStatusThree) {
+    ProgramFolder program;
+    program.make_folder("Ferrolo.LOG");
+    const ProgramRun run = program.run({});
+    EXPECT_EQ(run.exit_status, 3);
+    EXPECT_EQ(run.errors, "AGENTE: impossibile creare file di log !\n") << "said once";
+}
+
 TEST(ProgramStart, RunLogInAMissingFolderEndsWithStatusThreeAndOnlyTheAgentLogSaysWhy) {
     ProgramFolder program;
     const std::string source = program.make_folder("data");
