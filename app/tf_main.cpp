@@ -255,15 +255,16 @@ void TF_Main::Go() {
             copy_to_remote_folders();
         }
         display_.enable_start(true);
+        control_services(ServiceRequest::Start);
     } catch (const std::exception& error) {
-        // The logs say why the run ended here, before the services come back.
+        // The logs say why the run ended here, before the services come back (again, for those that
+        // already had: an error among the starts must not leave the others stopped).
         const std::string line = "Errore:" + std::string(error.what());
         Tracing_Out(line);
         Append_Log(line);
         control_services(ServiceRequest::Start);
         throw;
     }
-    control_services(ServiceRequest::Start);
     end_run();
 }
 

@@ -18,11 +18,11 @@
 
 namespace ferrolo::app {
 
-// The first four command-line arguments, trimmed; missing ones are empty.
-using CommandLine = std::array<std::string, 4>;
-
 // How long a service's stop or start is waited for; systemd's own stop time-out is 90 s.
 inline constexpr std::chrono::milliseconds kServiceWaitLimit{120'000};
+
+// The first four command-line arguments, trimmed; missing ones are empty.
+using CommandLine = std::array<std::string, 4>;
 CommandLine job_parameters(int argument_count, const char* const* arguments);
 
 // Owns the job, the run state, the log agent and the engines for the life of the process. The front end

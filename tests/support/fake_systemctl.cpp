@@ -19,6 +19,7 @@ echo "$*" >> "$here/calls"
 unit=""
 for argument; do unit=$argument; done
 file="$here/units/$unit"
+if [ -f "$file.on-$1" ]; then sh "$file.on-$1"; fi
 case "$1" in
 show)
     if [ ! -f "$file" ]; then
@@ -32,7 +33,6 @@ start)
     echo active > "$file" ;;
 stop)
     [ -f "$file" ] || exit 5
-    if [ -f "$file.on-stop" ]; then sh "$file.on-stop"; fi
     if [ -f "$file.never-stops" ]; then echo deactivating > "$file"
     elif [ -f "$file.stops-slowly" ]; then
         echo deactivating > "$file"
@@ -73,8 +73,8 @@ void FakeSystemctl::add(const std::string& name, const std::string& state, Behav
     }
 }
 
-void FakeSystemctl::on_stop(const std::string& name, const std::string& commands) const {
-    folder_.write("units/" + name + ".on-stop", commands);
+void FakeSystemctl::on(const std::string& call, const std::string& name, const std::string& commands) const {
+    folder_.write("units/" + name + ".on-" + call, commands);
 }
 
 std::string FakeSystemctl::state(const std::string& name) const {

@@ -24,8 +24,8 @@ public:
     // Adds the service `name` in `state` (systemd's ActiveState: "active", "inactive", ...).
     void add(const std::string& name, const std::string& state,
              Behaviour behaviour = Behaviour::Normal) const;
-    // Shell commands the fake runs when `name` is asked to stop, before it stops.
-    void on_stop(const std::string& name, const std::string& commands) const;
+    // Shell commands the fake runs when `name` is asked to `call` ("stop", "start"), before it answers.
+    void on(const std::string& call, const std::string& name, const std::string& commands) const;
     std::string state(const std::string& name) const;
     // Every call's arguments joined by blanks, in order; with `with_queries` false, the state queries left
     // out.
