@@ -175,8 +175,7 @@ TEST(AgentLog, LogThatCannotBeWrittenRaisesItsMessage) {
     for (const auto& [write, message] : writes) {
         TAgente agent = agent_in(folder);
         agent.StartUp();
-        expect_failure(
-            read_file(folder / "Ferrolo.LOG").size(), [&] { write(agent); }, message);
+        expect_failure(read_file(folder / "Ferrolo.LOG").size(), std::bind(write, std::ref(agent)), message);
     }
 }
 
