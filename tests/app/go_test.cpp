@@ -51,7 +51,7 @@ struct Backup {
         form = std::make_unique<TF_Main>(
             display, program_folder + "ferrolo",
             CommandLine{source + "/*.*", archive, data / "log.txt", data / "log_ext.txt"},
-            service_wait_limit);
+            std::chrono::seconds(4));  // a stop or a start is waited for four seconds at most
         display.events = form.get();
         form->FormCreate();
         display.fire(core::Timer::T_Go);
@@ -75,7 +75,6 @@ struct Backup {
     testing::TempFolder program;
     testing::TempFolder data;
     std::string program_folder = program.path();
-    std::chrono::milliseconds service_wait_limit = kServiceWaitLimit;
     const std::string source = data.make_folder("source");
     std::string archive = data / "lun.zip";
     testing::RecordingDisplay display;
@@ -219,12 +218,11 @@ TEST(Go, ChiudiDuringPackingStopsItOnceAndTheWindowClosesOnceAfterTheRunsLastSte
 
 TEST(Go, ArchiveThatCannotBeCreatedEndsTheRunWithItsErrorLoggedAfterStartingTheServicesAgain) {
     const FakeSystemctl systemctl;
-    systemctl.add("db", "active");
-    const std::string longest(499, 'k');  // fits the service control, and is asked for as given
+    const std::string longest(499, 'k');  // fits the service control
     Backup backup;
     backup.archive = backup.data / "missing/lun.zip";
-    backup.run("TEST_ZIP=SI\r\n", "[SERVIZI]\r\nSERVIZIO_1=" + kLongService +
-                                      "\r\nSERVIZIO_2=db\r\nSERVIZIO_3=" + longest + "\r\n");
+    backup.run("TEST_ZIP=SI\r\n",
+               "[SERVIZI]\r\nSERVIZIO_1=" + kLongService + "\r\nSERVIZIO_3=" + longest + "\r\n");
     EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Fatal);
     EXPECT_EQ(backup.display.close_count, 0) << "the window stays open with the error shown";
     EXPECT_FALSE(backup.display.start_enabled);
@@ -233,144 +231,111 @@ TEST(Go, ArchiveThatCannotBeCreatedEndsTheRunWithItsErrorLoggedAfterStartingTheS
     EXPECT_NE(error.find("missing/lun.zip"), std::string::npos) << error;
     const auto lines = backup.run_log();
     EXPECT_EQ(lines.at(6), "Nome del servizio troppo lungo, servizio non fermato: " + kLongService);
-    EXPECT_EQ(std::vector(lines.end() - 6, lines.end()),
+    EXPECT_EQ(std::vector(lines.end() - 4, lines.end()),
               (std::vector<std::string>{
                   "Errore:" + error, "Nome del servizio troppo lungo, servizio non avviato: " + kLongService,
-                  "Servizio: db- Stato: arrestato", "Partenza servizio avvenuta.",
                   "Servizio: " + longest + "- Stato: ", "Partenza servizio non avvenuta."}))
         << "the logs say why, then the services are started again; no later step";
-    EXPECT_EQ(systemctl.calls(), (std::vector<std::string>{"stop --no-block -- db", "start -- db"}));
 }
 
-// The service lines of the agent log, which receives both the run log ("A:") and the trace ("T:") in the
-// order they were written.
-std::vector<std::string> service_lines(const std::string& agent_log) {
-    std::vector<std::string> lines;
-    for (const std::string& line : testing::crlf_lines(agent_log)) {
-        for (const auto& [marker, kind] :
-             {std::pair{"|F_Main\\Append_Log\\", "A:"}, {"|F_Main\\Tracing:", "T:"}}) {
-            const size_t found = line.find(marker);
-            if (found != std::string::npos && line.find("ervizio") != std::string::npos) {
-                lines.push_back(kind + line.substr(found + std::string_view(marker).size()));
-            }
+// The lines of `lines` that speak of a service, each after its time stamp where it has one.
+std::vector<std::string> service_lines(const std::vector<std::string>& lines) {
+    std::vector<std::string> found;
+    for (const std::string& line : lines) {
+        if (line.find("ervizio") != std::string::npos) {
+            found.push_back(line.substr(line.find('\\') + 1));  // npos + 1: from the start
         }
     }
-    return lines;
+    return found;
 }
 
-// The agent-log lines of `steps`: each appended to the run log ("A:"), then traced ("T:"); a state line is
-// traced first, without the colon after "Servizio"; a step given as "T:" is only traced.
-std::vector<std::string> agent_lines(std::initializer_list<std::string> steps) {
-    std::vector<std::string> lines;
-    for (const std::string& text : steps) {
-        if (text.starts_with("T:")) {
-            lines.push_back(text);
-        } else if (text.starts_with("Servizio: ")) {
-            lines.insert(lines.end(), {"T:Servizio " + text.substr(10), "A:" + text});
-        } else {
-            lines.insert(lines.end(), {"A:" + text, "T:" + text});
-        }
-    }
-    return lines;
-}
-
-// One service named SERVIZIO_2 between two empty ones, through a stand-in systemctl; a stop or start is
-// waited for four seconds at most.
+// The service "db", in the state and with the behaviour of each case, named by SERVIZIO_2 between two empty
+// names.
 TEST(Services, AreStoppedBeforePackingAndStartedAfterTheRunWithTheirLinesInOrder) {
-    using Behaviour = FakeSystemctl::Behaviour;
     struct Case {
-        std::string name;
-        std::string state;  // before the run; empty: no such service
-        Behaviour behaviour;
-        std::vector<std::string> lines;
-        std::vector<std::string> calls;  // besides the state queries
+        std::string state, behaviour;           // state: empty for no such service
+        std::vector<std::string> lines, calls;  // the run log's service lines; the calls to systemctl
         std::string state_when_packing;
         core::ExitStatus exit_status;
     };
-    const std::string asked = "Richiesta per servizio: db", released = "Chiusura servizio avvenuta.",
-                      running = "Servizio: db- Stato: in esecuzione",
-                      stopped = "Servizio: db- Stato: arrestato", started = "Partenza servizio avvenuta.",
-                      not_started = "Partenza servizio non avvenuta.",
-                      missing = "Servizio: ghost- Stato: ", not_found = "T:Servizio non trovato: ghost";
-    const std::vector<std::string> stop_and_start = {"stop --no-block -- db", "start -- db"},
-                                   start_only = {"start -- db"}, none = {};
+    const std::string asked = "Richiesta per servizio: db", running = "Servizio: db- Stato: in esecuzione",
+                      stopped = "Servizio: db- Stato: arrestato", released = "Chiusura servizio avvenuta.",
+                      started = "Partenza servizio avvenuta.",
+                      not_started = "Partenza servizio non avvenuta.";
+    const std::vector<std::string> stop_and_start = {"show db", "stop --no-block -- db", "start -- db"},
+                                   start_only = {"show db", "start -- db"};
+    const auto clean = core::ExitStatus::Clean, errors = core::ExitStatus::StepErrors;
     const std::vector<Case> cases = {
-        {"db", "active", Behaviour::Normal, agent_lines({asked, running, released, stopped, started}),
-         stop_and_start, "inactive", core::ExitStatus::Clean},
-        {"db", "inactive", Behaviour::Normal, agent_lines({asked, stopped, released, stopped, started}),
-         start_only, "inactive", core::ExitStatus::Clean},
-        {"db", "inactive", Behaviour::StartFails,
-         agent_lines({asked, stopped, released, stopped, not_started}), start_only, "inactive",
-         core::ExitStatus::StepErrors},
-        {"db", "active", Behaviour::StopsSlowly, agent_lines({asked, running, released, stopped, started}),
-         stop_and_start, "inactive", core::ExitStatus::Clean},
-        {"db", "active", Behaviour::NeverStops,
-         agent_lines({asked, running, "Servizio non arrestato: db", released,
-                      "Servizio: db- Stato: in fase di arresto", started}),
-         stop_and_start, "deactivating", core::ExitStatus::StepErrors},
-        {"ghost", "", Behaviour::Normal,
-         agent_lines({"Richiesta per servizio: ghost", not_found, missing,
-                      "Errore durante chiusura servizio.", not_found, missing, not_started}),
-         none, "", core::ExitStatus::StepErrors},
+        {"active", "", {asked, running, released, stopped, started}, stop_and_start, "inactive", clean},
+        {"inactive", "", {asked, stopped, released, stopped, started}, start_only, "inactive", clean},
+        {"inactive",
+         "broken",
+         {asked, stopped, released, stopped, not_started},
+         start_only,
+         "inactive",
+         errors},
+        {"active", "slow", {asked, running, released, stopped, started}, stop_and_start, "inactive", clean},
+        {"active",
+         "stuck",
+         {asked, running, "Servizio non arrestato: db", released, "Servizio: db- Stato: in fase di arresto",
+          started},
+         stop_and_start,
+         "deactivating",
+         errors},
+        {"",
+         "",
+         {asked, "Servizio: db- Stato: ", "Errore durante chiusura servizio.",
+          "Servizio: db- Stato: ", not_started},
+         {"show db"},
+         "",
+         errors},
     };
     for (const Case& expected : cases) {
-        SCOPED_TRACE(expected.state + " " + std::to_string(static_cast<int>(expected.behaviour)));
+        SCOPED_TRACE(expected.state + " " + expected.behaviour);
         const FakeSystemctl systemctl;
         if (!expected.state.empty()) {
-            systemctl.add(expected.name, expected.state, expected.behaviour);
+            systemctl.add("db", expected.state, expected.behaviour);
         }
         Backup backup;
-        backup.service_wait_limit = std::chrono::seconds(4);
         std::string state_when_packing;
         backup.display.on_process_messages = [&] {
             const auto& trace = backup.display.trace;
             if (!expected.state.empty() && !trace.empty() &&
                 trace.back().find("Inizio zipping") != std::string::npos) {
-                state_when_packing = systemctl.state(expected.name);
+                state_when_packing = systemctl.state("db");
             }
         };
-        backup.run("TEST_ZIP=NO\r\n",
-                   "[SERVIZI]\r\nSERVIZIO_1=\r\nSERVIZIO_2=" + expected.name + "\r\nSERVIZIO_3=\r\n");
+        backup.run("TEST_ZIP=NO\r\n", "[SERVIZI]\r\nSERVIZIO_1=\r\nSERVIZIO_2=db\r\nSERVIZIO_3=\r\n");
 
-        EXPECT_EQ(service_lines(read_file(backup.program / "Ferrolo.LOG")), expected.lines);
-        EXPECT_EQ(systemctl.calls(), expected.calls);
-        for (const std::string& call : systemctl.calls(true)) {
-            EXPECT_TRUE(call.ends_with("-- " + expected.name))
-                << call << ": only the named service is asked for";
-        }
+        EXPECT_EQ(service_lines(backup.run_log()), expected.lines);
+        EXPECT_EQ(count_starting(service_lines(backup.display.trace), "Servizio non trovato: db"),
+                  expected.state.empty() ? 2 : 0);
+        EXPECT_EQ(systemctl.calls(), expected.calls) << "no call for an empty name";
         EXPECT_EQ(state_when_packing, expected.state_when_packing);
         EXPECT_EQ(backup.unzip_test(), 0) << "the run goes on";
         EXPECT_EQ(backup.form->exit_status(), expected.exit_status);
-        EXPECT_FALSE(backup.display.is_armed(core::Timer::T_ShutDown));
         EXPECT_EQ(backup.display.close_count, 1)
             << "without SHUTDOWN the window closes at the end of the run";
     }
 }
 
-// The drive that holds the application log fills, to its last byte, when "db" is asked to stop or to start;
-// both services run again at the end.
+// The drive of the application log fills, to its last byte, when "db" is asked to stop or to start.
 TEST(Services, AreStartedAgainWhenTheApplicationLogFailsAndTheRunEndsWithStatusThree) {
-    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-        {"stop", {"stop --no-block -- db", "start -- db"}},
-        {"start", {"stop --no-block -- db", "stop --no-block -- web", "start -- db", "start -- web"}},
-    };
-    for (const auto& [call, calls] : cases) {
+    for (const std::string call : {"stop", "start"}) {
         SCOPED_TRACE(call);
-        testing::SmallDrive program_drive("256k");
-        if (!program_drive.mounted()) {
+        testing::SmallDrive drive("256k");
+        if (!drive.mounted()) {
             GTEST_SKIP() << "mounting a tmpfs needs root";
         }
         const FakeSystemctl systemctl;
         systemctl.add("db", "active");
         systemctl.add("web", "active");
         systemctl.on(call, "db",
-                     "cat /dev/zero > " + program_drive.path() + "filler; yes >> " + program_drive.path() +
-                         "Ferrolo.LOG\n");
+                     "cat /dev/zero > " + drive.path() + "filler; yes >> " + drive.path() + "Ferrolo.LOG");
         Backup backup;
-        backup.program_folder = program_drive.path();
+        backup.program_folder = drive.path();
         backup.run("TEST_ZIP=NO\r\n", "[SERVIZI]\r\nSERVIZIO_1=db\r\nSERVIZIO_2=web\r\n");
 
-        EXPECT_EQ(systemctl.calls(), calls);
         EXPECT_EQ(systemctl.state("db") + " " + systemctl.state("web"), "active active");
         EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Fatal);
         EXPECT_EQ(backup.display.close_count, 1);
