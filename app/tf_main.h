@@ -70,6 +70,7 @@ private:
     core::RunContext run_context_{job_, state_, display_, log_};
     zip::TZipArchiver Zip{"Zip"};
     zip::TZipArchiver ZipTest{"ZipTest"};
+    zip::TZipArchiver Zip_Ext{"Zip_Ext"};
 
     int runs_in_progress_ = 0;  // Go on the stack (nested runs are not possible: "Inizia" is disabled)
     bool close_pending_ = false;

@@ -67,13 +67,6 @@ void for_each_line(platform::File& file, const std::function<void(std::string_vi
 
 }  // namespace
 
-std::string report_pdf_name(std::string_view extended_log) {
-    const std::string_view folder = platform::folder_part(extended_log);
-    const std::string_view name = platform::name_part(extended_log);
-    const std::string pdf = std::string(name.substr(0, name.find('.'))) + ".PDF";
-    return std::string(folder) + (pdf == name ? std::string(name) + ".PDF" : pdf);
-}
-
 std::string report_zip_name(std::string_view pdf_file) {
     const std::string_view name = platform::name_part(pdf_file);
     const size_t dot = name.rfind('.');

@@ -12,10 +12,6 @@
 
 namespace ferrolo::report {
 
-// The report's file beside the extended log: the log's name up to its first "." with ".PDF". A name that
-// would be the log itself (no dot, or a log named "x.PDF") keeps the whole name before ".PDF", since the
-// report deletes its file before it reads the log.
-std::string report_pdf_name(std::string_view extended_log);
 // The ZIP file beside `pdf_file`: its name with the extension ".ZIP".
 std::string report_zip_name(std::string_view pdf_file);
 
