@@ -51,7 +51,7 @@ Document parse(std::string bytes) {
     const std::string table = pdf.substr(document.startxref);
     EXPECT_TRUE(std::regex_search(table, found, std::regex("^xref\r\n0 (\\d+)\r\n0000000000 65535 f\r\n")));
     const int size = std::stoi(found[1]);
-    size_t entry = found.length(0);
+    size_t entry = static_cast<size_t>(found.length(0));
     for (int number = 1; number < size; ++number, entry += 20) {
         EXPECT_EQ(table.substr(entry + 10, 10), " 00000 n\r\n") << "entry " << number << " is 20 bytes";
         const size_t offset = std::stoull(table.substr(entry, 10));

@@ -212,7 +212,7 @@ TEST(PdfReport, TheFirstPageShowsItsFrameWhenRendered) {
     ASSERT_TRUE(std::regex_search(image, header, std::regex(R"(^P5\s+(\d+)\s+(\d+)\s+255\s)")));
     const int width = std::stoi(header[1]), height = std::stoi(header[2]);
     const auto pixel = [&](int x, int y) {
-        return static_cast<unsigned char>(image[header.length(0) + static_cast<size_t>(y * width + x)]);
+        return static_cast<unsigned char>(image[static_cast<size_t>(header.length(0) + y * width + x)]);
     };
     const auto dark = [&](int x0, int y0, int x1, int y1) {  // dark pixels in a box
         int count = 0;
