@@ -1,5 +1,5 @@
 # The two commands a newcomer needs. Everything else is CMake presets.
-.PHONY: all deps build format-check test test-default test-asan demo bench clean
+.PHONY: all deps build format-check test test-default test-asan demo bench bench-pdf clean
 
 all: build
 
@@ -32,6 +32,10 @@ demo: build
 
 bench: build
 	@bench/run build/default
+
+# The report of a 200,000-line extended log: time and peak memory.
+bench-pdf: build
+	@folder=$$(mktemp -d /tmp/ferrolo-pdf-bench.XXXXXX); build/default/bench/pdf_bench "$$folder"; status=$$?; rm -rf "$$folder"; exit $$status
 
 clean:
 	rm -rf build

@@ -19,7 +19,8 @@ std::string time_stamped_name(std::string_view archive, const platform::LocalTim
 
 std::string report_file_name(std::string_view extended_log) {
     const std::string_view name = platform::name_part(extended_log);
-    return std::string(name.substr(0, name.find('.'))) + ".PDF";
+    const std::string report = std::string(name.substr(0, name.find('.'))) + ".PDF";
+    return report == name ? report + ".PDF" : report;
 }
 
 }  // namespace ferrolo::app

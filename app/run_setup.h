@@ -15,7 +15,8 @@ namespace ferrolo::app {
 std::string time_stamped_name(std::string_view archive, const platform::LocalTime& moment);
 
 // The report's file name beside the extended log: its name up to the first dot + ".PDF", or the whole
-// name + ".PDF" when it has no dot, so the report is never written over the log it is made from.
+// name + ".PDF" when it has no dot or is itself such a name ("x.PDF"), so the report is never written over
+// the log it is made from.
 std::string report_file_name(std::string_view extended_log);
 
 }  // namespace ferrolo::app

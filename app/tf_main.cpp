@@ -14,6 +14,7 @@
 #include "platform/power.h"
 #include "platform/process.h"
 #include "report/file_utilities.h"
+#include "report/pdf_report.h"
 
 namespace ferrolo::app {
 
@@ -60,7 +61,9 @@ TF_Main::TF_Main(core::Window_Display& display, std::string program_file, const 
     for (zip::TZipArchiver* engine : {&Zip, &ZipTest}) {
         engine->Options.StorePath = zip::TZipStorePathMode::spFullPath;
         engine->SetCompressionLevel(zip::TZipCompressionLevel::clNormal);
-        // Asked only where a step has no failure handler of its own.
+    }
+    for (zip::TZipArchiver* engine : {&Zip, &ZipTest, &Zip_Ext}) {
+        // Asked only where a step has no failure handler of its own, as packing the report has none.
         engine->AskUser = [this](std::string_view text, zip::TZipActionChoices choices) {
             return ask_zip_action(text, choices);
         };
@@ -248,12 +251,16 @@ void TF_Main::Go() {
             control_services(ServiceRequest::Stop);
             archive::pack_backup(run_context_, Zip);
         }
+        const std::string report_file =
+            std::string(platform::folder_part(job_.PARAM_4)) + report_file_name(job_.PARAM_4);
         if (job_.TEST_ZIP) {
             archive::Test_Zip(run_context_, ZipTest);
         }
         if (!job_.SPLITTING) {
             copy_to_remote_folders();
         }
+        report::Genera_File_PDF(run_context_, Agente, job_.PARAM_4, report_file);
+        report::Zippo_File_PDF(Zip_Ext, report_file);
         display_.enable_start(true);
         control_services(ServiceRequest::Start);
     } catch (const std::exception& error) {

@@ -78,6 +78,7 @@ private:
     core::RunContext run_context_{job_, state_, display_, log_};
     zip::TZipArchiver Zip{"Zip"};
     zip::TZipArchiver ZipTest{"ZipTest"};
+    zip::TZipArchiver Zip_Ext{"Zip_Ext"};
     std::unique_ptr<platform::ServiceManager> service_manager_;
     ServiceControl services_;
 

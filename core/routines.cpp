@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
+#include "platform/code_page.h"
 #include "platform/file_system.h"
 
 namespace ferrolo::core {
@@ -46,16 +48,21 @@ std::string duration_text(Clock::duration elapsed) {
     return format("%02lld:%02lld:%02lld", of_day / 3600, of_day / 60 % 60, of_day % 60);
 }
 
+// Counted in characters, so that no cut falls inside a UTF-8 character.
 std::string Shorten_Text(std::string_view text, int width) {
-    const auto length = static_cast<long long>(text.size());
+    std::vector<size_t> starts;
+    for (size_t pos = 0; pos < text.size(); pos += platform::utf8_character_size(text, pos)) {
+        starts.push_back(pos);
+    }
+    const auto length = static_cast<long long>(starts.size());
     if (width <= 0 || width >= length) {
         return std::string(text);
     }
     const long long half = width / 2;
     const long long head = half - 3 > 0 ? half - 3 : 0;
-    std::string shortened(text.substr(0, static_cast<size_t>(head)));
+    std::string shortened(text.substr(0, starts[static_cast<size_t>(head)]));
     shortened += "...";
-    shortened += text.substr(static_cast<size_t>(length - half - 1));
+    shortened += text.substr(starts[static_cast<size_t>(length - half - 1)]);
     return shortened;
 }
 

@@ -27,7 +27,8 @@ inline const std::string kRuleLine(68, '-');
 // An elapsed time as "hh:nn:ss"; the hours wrap at 24, as on a clock face.
 std::string duration_text(Clock::duration elapsed);
 
-// `text` cut to about `width` characters with "..." in the middle; unchanged when it already fits.
+// `text` cut to about `width` characters (UTF-8; a byte of invalid UTF-8 counts as one) with "..." in the
+// middle; unchanged when it already fits.
 std::string Shorten_Text(std::string_view text, int width);
 
 // Deletes everything `mask` matches, folders with their contents, silently: 0 on success, 1 for a mask

@@ -130,6 +130,12 @@ bool is_valid_utf8(std::string_view text) {
     return true;
 }
 
+size_t utf8_character_size(std::string_view text, size_t pos) {
+    const size_t start = pos;
+    next_code_point(text, pos);
+    return pos - start;
+}
+
 std::optional<std::string> utf8_to_cp850(std::string_view text) {
     std::string out;
     out.reserve(text.size());

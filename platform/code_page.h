@@ -16,6 +16,9 @@ std::string upper_ascii(std::string_view text);
 
 // True when `text` is valid, shortest-form UTF-8.
 bool is_valid_utf8(std::string_view text);
+// Bytes of the character at `text[pos]`: its UTF-8 length when valid, else 1, as every byte of invalid
+// UTF-8 counts as one character (and becomes one "?" in Windows-1252).
+size_t utf8_character_size(std::string_view text, size_t pos);
 
 // `text` (UTF-8) in OEM code page 850; nullopt when it is not valid UTF-8 or a character has no place there.
 std::optional<std::string> utf8_to_cp850(std::string_view text);

@@ -141,7 +141,9 @@ TEST(Go, EarlierArchivesOfTheSameBaseGoInAnyCaseAndOnlyWithAZipInTheNameWhichThe
         backup.archive = backup.data / archive;
         backup.run(keys + "CANCELLA_ZIP_PRECEDENTE=SI\r\nTEST_ZIP=NO\r\n");
         const std::string written = backup.form->job().PARAM_2;
-        EXPECT_EQ(backup.display.label(Label::l_to), written) << "the window shows the name";
+        const auto& changes = backup.display.label_changes;
+        EXPECT_NE(std::find(changes.begin(), changes.end(), std::pair{Label::l_to, written}), changes.end())
+            << "the window shows the name (until the report clears the labels)";
         EXPECT_TRUE(platform::file_exists(written)) << "deleted before packing, never after";
         for (const std::string& name : earlier) {
             if (name != platform::name_part(written)) {

@@ -18,6 +18,7 @@ TEST(RunSetup, StampsTheArchiveNameAtItsFirstDotAndNamesTheReportBesideTheExtend
     EXPECT_EQ(report_file_name("/tmp/log_ext.txt"), "log_ext.PDF");
     EXPECT_EQ(report_file_name("/tmp/log.ext.txt"), "log.PDF");
     EXPECT_EQ(report_file_name("/tmp/log_ext"), "log_ext.PDF") << "never the extended log's own name";
+    EXPECT_EQ(report_file_name("/tmp/x.PDF"), "x.PDF.PDF") << "never the extended log's own name";
 }
 
 }  // namespace

@@ -27,6 +27,10 @@ TEST(ShortenText, KeepsTextsThatFitCutsLongOnesInTheMiddleAndNarrowWidthsKeepOnl
         {"abcdefghij", 4, "...hij"},  // no head when half the width is 3 or less
         {"abcdefghij", 0, "abcdefghij"},
         {"", 40, ""},
+        {"\u00e8\u00e8\u00e8\u20ac\u00e8\u00e8\u00e8\u00e8\u00e8\u00e8\u00e8\u00e8\u00e8\u00e8", 12,
+         "\u00e8\u00e8\u00e8...\u00e8\u00e8\u00e8\u00e8\u00e8\u00e8\u00e8"},  // never inside a character
+        {"ab\377\376\350cdef", 8, "a...\350cdef"},        // each byte of invalid UTF-8 is one character
+        {"ab\xc3\xa8\xc3\xa8", 4, "ab\xc3\xa8\xc3\xa8"},  // four characters fit a width of four
     };
     for (const auto& [text, width, shortened] : cases) {
         EXPECT_EQ(Shorten_Text(text, width), shortened) << text << ", " << width;
