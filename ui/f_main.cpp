@@ -251,14 +251,14 @@ void F_Main::select_first_tab() {
     widgets_->PageControl->value(widgets_->TabSheet1);
 }
 
-// The buttons stand from right to left; the first one is also the answer when the box is closed.
+// The buttons stand from right to left; the second one answers the Enter key, the first one a closed box.
 core::MessageAnswer F_Main::show_message(std::string_view title, std::string_view text,
                                          core::MessageButtons buttons) {
     fl_message_title(std::string(title).c_str());
     const std::string shown(text);
     switch (buttons) {
         case core::MessageButtons::Ok:
-            fl_choice("%s", "OK", nullptr, nullptr, shown.c_str());
+            fl_choice("%s", nullptr, "OK", nullptr, shown.c_str());
             return core::MessageAnswer::Ok;
         case core::MessageButtons::AbortIgnore:
             return fl_choice("%s", "Ignora", "Interrompi", nullptr, shown.c_str()) == 1
