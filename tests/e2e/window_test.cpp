@@ -24,6 +24,7 @@ using namespace std::chrono_literals;
 
 constexpr int kScreenWidth = 1024;
 constexpr int kScreenHeight = 768;
+constexpr int kSlowFiles = 12;  // packing them takes several seconds
 
 // Xvfb on a display number it picks itself (-displayfd), stopped with the test.
 class VirtualDisplay {
@@ -139,7 +140,18 @@ public:
         XSendEvent(server, window, False, NoEventMask, &close);
         XCloseDisplay(server);
     }
-    // The run log and the agent's log, once packing has started and the user acted.
+    // Starts a job over slowly packed files with "Inizia"; its window once packing is under way, else 0.
+    unsigned long start_slow_packing() {
+        write_slow_files(job.source, kSlowFiles);
+        job.write_job("TEST_ZIP=SI\r\n");
+        start({"notte.ini"});
+        const unsigned long window = wait_for_window();
+        if (window != 0) {
+            click_inizia(window);
+        }
+        return window != 0 && wait_for_text(job.out + "log_ext.txt", "Add: ", 30s) ? window : 0;
+    }
+    // The run log; empty when the run did not create it.
     std::string run_log() const { return content_of(job.out + "log.txt"); }
 
     NightlyJob job;
@@ -222,13 +234,8 @@ TEST_F(WindowTest, IniziaRunsASmallJobAtOnceAndTheWindowClosesItselfAtTheEnd) {
 
 TEST_F(WindowTest, AnnullaDuringPackingStopsItAndTheLaterStepsStillRun) {
     WindowRun run(display);
-    write_slow_files(run.job.source, 12);
-    run.job.write_job("TEST_ZIP=SI\r\n");
-    run.start({"notte.ini"});
-    const unsigned long window = run.wait_for_window();
-    ASSERT_NE(window, 0u);
-    run.click_inizia(window);
-    ASSERT_TRUE(wait_for_text(run.job.out + "log_ext.txt", "Add: ", 30s));
+    const unsigned long window = run.start_slow_packing();
+    ASSERT_NE(window, 0u) << "packing under way";
     run.click_annulla(window);
     const ProgramRun ended = run.job.program.finish(120s);
     EXPECT_EQ(ended.exit_status, 1) << "a stopped backup is incomplete";
@@ -237,7 +244,7 @@ TEST_F(WindowTest, AnnullaDuringPackingStopsItAndTheLaterStepsStillRun) {
     ASSERT_NE(stopped, std::string::npos);
     EXPECT_NE(log.find("Inizio test archivio.", stopped), std::string::npos);
     EXPECT_EQ(run.job.unzip_test(), 0);
-    EXPECT_LT(run.job.listing().size(), 12u) << "packing stopped early";
+    EXPECT_LT(run.job.listing().size(), static_cast<size_t>(kSlowFiles)) << "packing stopped early";
 }
 
 // "Chiudi" and the close box both stop the run, let its later steps finish and then end the process,
@@ -246,13 +253,8 @@ TEST_F(WindowTest, ChiudiOrTheCloseBoxDuringPackingEndsTheProcessOnceTheRunHasWo
     for (const bool close_box : {false, true}) {
         SCOPED_TRACE(close_box ? "close box" : "Chiudi");
         WindowRun run(display);
-        write_slow_files(run.job.source, 12);
-        run.job.write_job("TEST_ZIP=SI\r\n");
-        run.start({"notte.ini"});
-        const unsigned long window = run.wait_for_window();
-        ASSERT_NE(window, 0u);
-        run.click_inizia(window);
-        ASSERT_TRUE(wait_for_text(run.job.out + "log_ext.txt", "Add: ", 30s));
+        const unsigned long window = run.start_slow_packing();
+        ASSERT_NE(window, 0u) << "packing under way";
         if (close_box) {
             run.press_close_box(window);
         } else {
