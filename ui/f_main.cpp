@@ -190,7 +190,7 @@ std::unique_ptr<F_Main> F_Main::open() {
         return nullptr;
     }
     fl_open_display(display);
-    // Messages appear in the middle of the screen, not under the mouse.
+    // A message is placed where the window manager places new windows, not under the mouse pointer.
     fl_message_hotspot(0);
     return std::unique_ptr<F_Main>(new F_Main());
 }
