@@ -170,7 +170,10 @@ void TF_Main::clear_parameters() {
     }
 }
 
+// A run started by hand is the run the start timer was waiting for: left armed, it would start a second
+// one nested in this, which would test and copy an archive still being written.
 void TF_Main::btn_startClick() {
+    display_.disarm_timer(Timer::T_Go);
     state_.Zip_Started = false;
     run();
 }

@@ -99,6 +99,15 @@ TEST(StartUp, AnnullaBeforeTheStartOnlyRaisesTheFlagAndARunWithoutExtendedLogEnd
     EXPECT_EQ(start.form->exit_status(), core::ExitStatus::NotRunnable);
 }
 
+// The start timer would otherwise fire inside the run "Inizia" started, and test and copy an archive
+// still being written.
+TEST(StartUp, IniziaBeforeTheStartTimerDisarmsIt) {
+    StartUp start;
+    start.create({start.data.path() + "*.*", start.data / "lun.zip", start.data / "log.txt"});
+    start.form->btn_startClick();
+    EXPECT_FALSE(start.display.is_armed(Timer::T_Go));
+}
+
 TEST(CommandLine, TakesFourArgumentsTrimmedAndIgnoresTheRest) {
     const char* const arguments[] = {"ferrolo", "  /data/*.*\t", "\x01/b.zip", "c ", "d", "e"};
     EXPECT_EQ(job_parameters(6, arguments), (CommandLine{"/data/*.*", "/b.zip", "c", "d"}));
