@@ -235,7 +235,9 @@ void TF_Main::Go() {
         if (!job_.SPLITTING) {
             copy_to_remote_folders();
         }
+        mail_report();
         display_.enable_start(true);
+        MailLog.Active = false;
     } catch (const std::exception& error) {
         // The logs say why the run ended here, before the services come back.
         const std::string line = "Errore:" + std::string(error.what());
@@ -256,6 +258,15 @@ void TF_Main::begin_packing_block() {
     state_.Bytes_Zipped = 0;
     state_.Files_Zipped = 0;
     state_.Files_Failed = 0;
+}
+
+// The packed report when it was made, else the report itself, both beside the extended log.
+void TF_Main::mail_report() {
+    const std::string pdf_file =
+        std::string(platform::folder_part(job_.PARAM_4)) + report_file_name(job_.PARAM_4);
+    const std::string zip_file = pdf_file.substr(0, pdf_file.size() - 3) + "ZIP";
+    notify::ReportMail(run_context_, Agente, SMTP, SMTPMsg, MailLog)
+        .Invia_SMTP(platform::file_exists(zip_file) ? zip_file : pdf_file);
 }
 
 void TF_Main::copy_to_remote_folders() {
@@ -287,8 +298,8 @@ void TF_Main::control_services(ServiceRequest request) {
 void TF_Main::end_run() {
     // A backup stopped by the user is incomplete, which the scheduler must not take for success; logs
     // that lost lines are a failure of their own.
-    const bool incomplete =
-        state_.Zip_Error || state_.Test_Error || state_.Copy_Error || state_.Stop_Requested;
+    const bool incomplete = state_.Zip_Error || state_.Test_Error || state_.Copy_Error || state_.Mail_Error ||
+                            state_.Stop_Requested;
     exit_status_ = log_.lines_lost() ? core::ExitStatus::Fatal
                    : incomplete      ? core::ExitStatus::StepErrors
                                      : core::ExitStatus::Clean;

@@ -8,6 +8,9 @@
 #include "core/job_settings.h"
 #include "core/run_state.h"
 #include "core/window_display.h"
+#include "mail/mail_message.h"
+#include "mail/smtp_client.h"
+#include "notify/report_mail.h"
 #include "report/agente.h"
 #include "report/run_log.h"
 #include "zip/zip_archiver.h"
@@ -46,6 +49,7 @@ private:
     void begin_packing_block();
     zip::TZipAction ask_zip_action(std::string_view text, zip::TZipActionChoices choices);
     void copy_to_remote_folders();
+    void mail_report();
     void control_services(ServiceRequest request);
     void end_run();
     void Close();
@@ -70,6 +74,9 @@ private:
     core::RunContext run_context_{job_, state_, display_, log_};
     zip::TZipArchiver Zip{"Zip"};
     zip::TZipArchiver ZipTest{"ZipTest"};
+    mail::TSmtpClient SMTP;
+    mail::TMailMessage SMTPMsg;
+    notify::TMailLog MailLog{log_};
 
     int runs_in_progress_ = 0;  // Go on the stack (nested runs are not possible: "Inizia" is disabled)
     bool close_pending_ = false;

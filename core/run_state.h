@@ -13,6 +13,7 @@ struct RunState {
     bool Test_Error = false;          // the archive test found an error
     bool Shutdown_Requested = false;  // closing must power the machine off
     bool Copy_Error = false;          // a remote copy failed (decides the exit status only)
+    bool Mail_Error = false;          // the report e-mail was not sent (decides the exit status only)
 
     // Counters.
     int64_t Bytes_Zipped = 0;
