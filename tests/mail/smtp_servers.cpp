@@ -73,8 +73,8 @@ TrustedCa::~TrustedCa() {
 }
 
 SmtpSink::SmtpSink(const std::string& folder, const Options& options) : folder_(folder) {
-    std::string command = "exec /usr/bin/python3 " + shell_quote(kScripts + "/smtp_sink.py") + " --folder " +
-                          shell_quote(folder) + " --tls " + options.tls;
+    std::string command = "exec /usr/bin/python3 -W ignore " + shell_quote(kScripts + "/smtp_sink.py") +
+                          " --folder " + shell_quote(folder) + " --tls " + options.tls;
     if (!options.user.empty()) {
         command += " --user " + shell_quote(options.user) + " --password " + shell_quote(options.password);
     }
@@ -82,7 +82,7 @@ SmtpSink::SmtpSink(const std::string& folder, const Options& options) : folder_(
         command += " --certificate " + shell_quote(options.certificates->certificate) + " --key " +
                    shell_quote(options.certificates->key);
     }
-    output_ = ::popen(command.c_str(), "r");
+    output_ = ::popen((command + " 2>>" + shell_quote(folder + "smtp_sink.err")).c_str(), "r");
     char line[128] = {};
     int port = 0;
     if (output_ == nullptr || std::fgets(line, sizeof line, output_) == nullptr ||
@@ -200,6 +200,9 @@ void FakeSmtpServer::serve(int connection) {
             std::string reply;
             if (in_data && line != ".") {
                 data_ += line + "\r\n";
+                if (script_.close_in_data && data_.size() >= *script_.close_in_data) {
+                    return;
+                }
                 continue;
             }
             if (in_data) {
@@ -216,9 +219,6 @@ void FakeSmtpServer::serve(int connection) {
                 send_all(connection, reply);
             }
             in_data = in_data || reply.starts_with("354");
-        }
-        if (in_data && script_.close_in_data && data_.size() + received.size() >= *script_.close_in_data) {
-            return;
         }
         const ssize_t count = ::recv(connection, chunk, sizeof chunk, 0);
         if (count <= 0) {
