@@ -4,7 +4,7 @@
 Prints "PORT <port> PID <pid>" once it listens, then serves until SIGTERM (or its lifetime ends).
 Message n is saved as <folder>/message-<n>.eml with its envelope in <folder>/message-<n>.envelope
 (MAIL FROM on the first line, one RCPT TO per further line); every AUTH attempt is appended to
-<folder>/auth.log as "<mechanism> <login> ok|refused".
+<folder>/auth.log as "<mechanism> <login> ok|refused"; without --user any login is accepted.
 """
 import argparse
 import asyncio
@@ -47,8 +47,9 @@ def main():
         context.load_cert_chain(options.certificate, options.key)
 
     def authenticate(server, session, envelope, mechanism, data):
-        accepted = (isinstance(data, LoginPassword) and data.login.decode() == options.user
-                    and data.password.decode() == options.password)
+        # Without a user of its own, the server takes anybody.
+        accepted = options.user is None or (isinstance(data, LoginPassword) and data.login.decode() == options.user
+                                            and data.password.decode() == options.password)
         login = data.login.decode() if isinstance(data, LoginPassword) else "?"
         with open(os.path.join(options.folder, "auth.log"), "a") as log:
             log.write("%s %s %s\n" % (mechanism, login, "ok" if accepted else "refused"))
