@@ -52,6 +52,12 @@ protected:
         notify::ReportMail(run, agent, SMTP, SMTPMsg, MailLog).Invia_SMTP(attachment);
         EXPECT_FALSE(MailLog.Active);
     }
+    static SmtpSink::Options login_required() {
+        SmtpSink::Options options;
+        options.user = "ferrolo";
+        options.password = kPassword;
+        return options;
+    }
     std::string server() const { return "127.0.0.1:" + job.PORT_SMTP; }
     // The run log as it was mailed: its whole text before the step's own line.
     std::string mailed_text() const {
@@ -79,10 +85,7 @@ protected:
 
 TEST_F(ReportMailTest, MailsTheRunLogAndTheReportToARealServerWithAuthLogin) {
     TempFolder mailbox;
-    SmtpSink::Options options;
-    options.user = "ferrolo";
-    options.password = kPassword;
-    SmtpSink sink(mailbox.path(), options);
+    SmtpSink sink(mailbox.path(), login_required());
     job.EMAIL_TO_SMTP[0] = "\"Rossi, Mario\" <mario@example.com>, anna@example.com";
     mail_to(sink.port());
 
@@ -110,10 +113,7 @@ TEST_F(ReportMailTest, MailsTheRunLogAndTheReportToARealServerWithAuthLogin) {
 
 TEST_F(ReportMailTest, TheConversationIsEchoedWithoutTheCredentials) {
     TempFolder mailbox;
-    SmtpSink::Options options;
-    options.user = "ferrolo";
-    options.password = kPassword;
-    SmtpSink sink(mailbox.path(), options);
+    SmtpSink sink(mailbox.path(), login_required());
     job.EMAIL_TO_SMTP[0] = "ops@example.com";
     mail_to(sink.port());
     agent.ShutDown();
