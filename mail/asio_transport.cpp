@@ -35,6 +35,11 @@ public:
     std::string local_host_name() const override;
 
 private:
+    void require_open() const {
+        if (!is_open()) {
+            throw MailError("not connected");
+        }
+    }
     // Runs the context until `outcome` is set; a failure or the end of `limit` closes the connection and
     // throws with `what` naming the operation.
     void await(const std::optional<std::error_code>& outcome, Milliseconds limit, std::string_view what);
@@ -77,8 +82,10 @@ void AsioTransport::connect(const std::string& host, uint16_t port, Milliseconds
 
 void AsioTransport::start_tls(const std::string& host, CertificateCheck check, Milliseconds limit) {
     SSL* session = stream_->native_handle();
-    std::error_code address_error;
-    const bool host_is_address = (asio::ip::make_address(host, address_error), !address_error);
+    require_open();
+    std::error_code not_an_address;
+    asio::ip::make_address(host, not_an_address);
+    const bool host_is_address = !not_an_address;
     if (!host_is_address) {
         SSL_set_tlsext_host_name(session, host.c_str());
     }
@@ -102,6 +109,7 @@ void AsioTransport::start_tls(const std::string& host, CertificateCheck check, M
 }
 
 void AsioTransport::write(std::string_view bytes, Milliseconds limit) {
+    require_open();
     std::optional<std::error_code> outcome;
     const auto done = [&](const std::error_code& error, size_t) { outcome = error; };
     const asio::const_buffer buffer(bytes.data(), bytes.size());
@@ -114,6 +122,7 @@ void AsioTransport::write(std::string_view bytes, Milliseconds limit) {
 }
 
 std::string AsioTransport::read_some(Milliseconds limit) {
+    require_open();
     std::string block(kReadBlock, '\0');
     std::optional<std::error_code> outcome;
     size_t received = 0;

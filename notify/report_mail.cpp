@@ -201,7 +201,8 @@ bool ReportMail::Connetti_SMTP() {
     SMTP.Certificates =
         job.SSL_VERIFICA_CERTIFICATO ? mail::CertificateCheck::Verify : mail::CertificateCheck::Skip;
     SMTP.Intercept = &MailLog;
-    SMTP.set_while_waiting([this] { run_.display.process_messages(); });
+    // The client outlives this step object; the window does not.
+    SMTP.set_while_waiting([&display = run_.display] { display.process_messages(); });
     try {
         SMTP.Connect();
     } catch (const std::exception& error) {

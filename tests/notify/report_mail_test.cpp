@@ -229,8 +229,15 @@ TEST_F(ReportMailTest, RefusedOrSilentServersEndTheStepWithOneTraceLine) {
         display.trace.clear();
         job.EMAIL_TO_SMTP[0] = "a@x.it";
         const auto started = std::chrono::steady_clock::now();
+        const int pumps = display.pumps;
         mail_to(port);
         EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+        if (port == quiet.port()) {
+            const auto trace_pumps =
+                static_cast<int>(display.trace.size());  // each trace line serves it once
+            EXPECT_GE(display.pumps - pumps - trace_pumps, 5)
+                << "the window is served while the server is silent";
+        }
         EXPECT_THAT(trace_starting("Errore di connessione a: "),
                     ElementsAre("Errore di connessione a: " + server()));
         EXPECT_EQ(display.label(Label::l_stato), "Connessione a: " + server());
