@@ -337,6 +337,25 @@ TEST_F(RealServerTest, CertificateForAnotherNameGetsNoCredentialsUnlessVerificat
     }
 }
 
+TEST_F(RealServerTest, AuthPlainIsUsedInsideTlsOnlyWhenLoginIsNotOffered) {
+    for (const auto mode : {mail::TlsMode::None, mail::TlsMode::Explicit}) {
+        TempFolder mailbox;
+        SmtpSink::Options options = sink_options(mode == mail::TlsMode::None ? "none" : "starttls");
+        options.without_login = true;
+        SmtpSink sink(mailbox.path(), options);
+        client.UseTLS = mode;
+        const bool secure = mode == mail::TlsMode::Explicit;
+        const auto failure = deliver(sink.port());
+        EXPECT_EQ(failure.has_value(), !secure)
+            << "the server wants a login, which the plain line never gives";
+        EXPECT_EQ(sink.auth_log(), secure ? "PLAIN ferrolo ok\n" : "");
+        EXPECT_EQ(log.everything_sent().find("AUTH PLAIN ****\r\n") != std::string::npos, secure);
+        EXPECT_EQ(log.everything_sent().find(mail::base64(std::string(1, '\0') + "ferrolo")),
+                  std::string::npos);
+        log.sent_blocks.clear();
+    }
+}
+
 TEST_F(RealServerTest, ServerWithoutStarttlsGetsNeitherCredentialsNorMessage) {
     SmtpSink sink(folder.path(), sink_options("none"));
     client.UseTLS = mail::TlsMode::Explicit;

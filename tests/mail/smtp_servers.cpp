@@ -78,6 +78,9 @@ SmtpSink::SmtpSink(const std::string& folder, const Options& options) : folder_(
     if (!options.user.empty()) {
         command += " --user " + shell_quote(options.user) + " --password " + shell_quote(options.password);
     }
+    if (options.without_login) {
+        command += " --without-login";
+    }
     if (options.certificates) {
         command += " --certificate " + shell_quote(options.certificates->certificate) + " --key " +
                    shell_quote(options.certificates->key);

@@ -41,6 +41,7 @@ public:
         std::string tls = "none";  // "none", "starttls" or "implicit"
         std::string user;          // AUTH is required when not empty
         std::string password;
+        bool without_login = false;  // AUTH PLAIN is the only mechanism offered
         std::optional<TestCertificates> certificates;
     };
     SmtpSink(const std::string& folder, const Options& options);

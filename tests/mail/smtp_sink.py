@@ -38,6 +38,7 @@ def main():
     parser.add_argument("--key")
     parser.add_argument("--user", help="AUTH is required, with this user name")
     parser.add_argument("--password")
+    parser.add_argument("--without-login", action="store_true", help="offer AUTH PLAIN alone")
     parser.add_argument("--lifetime", type=float, default=300)
     options = parser.parse_args()
 
@@ -62,7 +63,8 @@ def main():
                     tls_context=context if options.tls == "starttls" else None,
                     require_starttls=options.tls == "starttls",
                     auth_required=options.user is not None, auth_require_tls=False,
-                    authenticator=authenticate)
+                    authenticator=authenticate,
+                    auth_exclude_mechanism=["LOGIN"] if options.without_login else None)
 
     async def serve():
         loop = asyncio.get_running_loop()

@@ -291,6 +291,18 @@ TEST_F(ReportMailTest, ProtSslAsksForStarttlsAndVerifiesTheCertificateUnlessTheJ
     }
 }
 
+TEST_F(ReportMailTest, ProtSslMeansTlsFromTheFirstByteOnPort465AndStarttlsOnAnyOther) {
+    job.EMAIL_TO_SMTP[0] = "a@x.it";
+    for (const auto& [prot_ssl, port, mode] : {std::tuple{false, 465, mail::TlsMode::None},
+                                               {true, 465, mail::TlsMode::Implicit},
+                                               {true, 587, mail::TlsMode::Explicit},
+                                               {true, 25, mail::TlsMode::Explicit}}) {
+        job.PROT_SSL = prot_ssl;
+        mail_to(static_cast<uint16_t>(port));  // nothing listens there: the connection is refused
+        EXPECT_EQ(SMTP.UseTLS, mode) << prot_ssl << " " << port;
+    }
+}
+
 TEST(DebugDate, IsADayMonthYearDateThatEndsAtItsOwnMidnight) {
     const struct {
         std::string text;
