@@ -13,7 +13,6 @@ namespace {
 
 using mail::MailAddress;
 using mail::TMailMessage;
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -173,15 +172,6 @@ TEST(AddressLists, NamesQuotesCommentsAndAngleBracketsAreUnderstood) {
     for (const auto& c : cases) {
         EXPECT_EQ(mail::parse_address_list(c.text), c.items) << c.text;
     }
-}
-
-TEST(AddressLists, EnvelopeIsTheToListThenTheCcEntriesReadAgain) {
-    TMailMessage message;
-    message.Recipients = {{"Uno", "1@x.it"}};
-    message.CCList = {{"", "2@x.it"}, {"", "Tre <3@x.it>"}};
-    EXPECT_THAT(
-        message.envelope_recipients(),
-        ElementsAre(MailAddress{"Uno", "1@x.it"}, MailAddress{"", "2@x.it"}, MailAddress{"Tre", "3@x.it"}));
 }
 
 TEST(PythonEmailPeer, ReadsNamesSubjectTextAndAttachmentAsWritten) {
