@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "mail/mail_error.h"
+#include "platform/system_error.h"
 
 namespace ferrolo::mail {
 
@@ -225,13 +226,19 @@ void TSmtpClient::pipelined_transfer(const TMailMessage& message, platform::File
 
 void TSmtpClient::write_message(const TMailMessage& message, platform::File& attachment) {
     std::string block;
-    message.write(attachment, [&](std::string_view piece) {
-        block += piece;
-        if (block.size() >= kDataBlock) {
-            write(block, block);
-            block.clear();
-        }
-    });
+    try {
+        message.write(attachment, [&](std::string_view piece) {
+            block += piece;
+            if (block.size() >= kDataBlock) {
+                write(block, block);
+                block.clear();
+            }
+        });
+    } catch (const platform::SystemError&) {
+        // The server is inside the message and would read QUIT as part of it: only closing ends it.
+        drop();
+        throw;
+    }
     block += ".\r\n";
     write(block, block);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "mail/mail_error.h"
+#include "platform/system_error.h"
 #include "tests/mail/smtp_servers.h"
 #include "tests/support/temp_folder.h"
 
@@ -241,6 +242,18 @@ TEST_F(SmtpClientTest, FailuresOfTheLineEndTheConnectionWithinTheLimits) {
         EXPECT_EQ(log.statuses, (std::vector<std::string>{"Connected.", "Disconnected."})) << c.name;
         log.statuses.clear();
     }
+}
+
+TEST_F(SmtpClientTest, AttachmentThatFailsWhileBeingReadClosesTheLineInsteadOfSayingQuit) {
+    FakeSmtpServer server(script(""));
+    // Opens as a regular file; reading it fails.
+    message.Attachment = "/proc/self/mem";
+    client.Port = server.port();
+    client.Connect();
+    EXPECT_THROW(client.Send(message), platform::SystemError);
+    EXPECT_FALSE(client.Connected());
+    client.Disconnect();
+    EXPECT_EQ(verbs(server).back(), "DATA");
 }
 
 // Real servers: aiosmtpd with AUTH LOGIN required, plain, with STARTTLS and with TLS from the first byte.
