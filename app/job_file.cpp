@@ -214,6 +214,7 @@ public:
         }
         job.EMAIL_DEBUG = trimmed(kSmtpSection, "EMAIL_DEBUG");
         job.EMAIL_DEBUG_TO_DATE = trimmed(kSmtpSection, "EMAIL_DEBUG_TO_DATE");
+        job.SSL_VERIFICA_CERTIFICATO = boolean(kSmtpSection, "SSL_VERIFICA_CERTIFICATO", "SI");
 
         job.SHUTDOWN = boolean(kShutdownSection, "SHUTDOWN", "NO");
 
@@ -273,6 +274,7 @@ void reset_before_reading(core::JobSettings& job, core::RunState& state) {
     job.SEND_ATTACHMENT = true;
     job.EMAIL_DEBUG.clear();
     job.EMAIL_DEBUG_TO_DATE.clear();
+    job.SSL_VERIFICA_CERTIFICATO = true;
 }
 
 }  // namespace

@@ -263,8 +263,10 @@ void TF_Main::Go() {
             copy_to_remote_folders();
         }
         report::Genera_File_PDF(run_context_, Agente, job_.PARAM_4, report_file);
-        report::Zippo_File_PDF(Zip_Ext, report_file);
+        const std::string report_zip = report::Zippo_File_PDF(Zip_Ext, report_file);
+        mail_report(platform::file_exists(report_zip) ? report_zip : report_file);
         display_.enable_start(true);
+        MailLog.Active = false;
         control_services(ServiceRequest::Start);
     } catch (const std::exception& error) {
         // The logs say why the run ended here, before the services come back (again, for those that
@@ -287,6 +289,11 @@ void TF_Main::begin_packing_block() {
     state_.Bytes_Zipped = 0;
     state_.Files_Zipped = 0;
     state_.Files_Failed = 0;
+}
+
+// The packed report when it was made, else the report itself, both beside the extended log.
+void TF_Main::mail_report(const std::string& attachment) {
+    notify::ReportMail(run_context_, Agente, SMTP, SMTPMsg, MailLog).Invia_SMTP(attachment);
 }
 
 void TF_Main::copy_to_remote_folders() {
@@ -323,7 +330,7 @@ void TF_Main::end_run() {
     // A backup stopped by the user is incomplete, which the scheduler must not take for success; logs
     // that lost lines are a failure of their own.
     const bool incomplete = state_.Zip_Error || state_.Test_Error || state_.Copy_Error ||
-                            state_.Service_Error || state_.Stop_Requested;
+                            state_.Service_Error || state_.Mail_Error || state_.Stop_Requested;
     exit_status_ = log_.lines_lost() ? core::ExitStatus::Fatal
                    : incomplete      ? core::ExitStatus::StepErrors
                                      : core::ExitStatus::Clean;

@@ -11,6 +11,9 @@
 #include "core/job_settings.h"
 #include "core/run_state.h"
 #include "core/window_display.h"
+#include "mail/mail_message.h"
+#include "mail/smtp_client.h"
+#include "notify/report_mail.h"
 #include "platform/services.h"
 #include "report/agente.h"
 #include "report/run_log.h"
@@ -54,6 +57,7 @@ private:
     void begin_packing_block();
     zip::TZipAction ask_zip_action(std::string_view text, zip::TZipActionChoices choices);
     void copy_to_remote_folders();
+    void mail_report(const std::string& attachment);
     void control_services(ServiceRequest request);
     void end_run();
     void Close();
@@ -79,6 +83,9 @@ private:
     zip::TZipArchiver Zip{"Zip"};
     zip::TZipArchiver ZipTest{"ZipTest"};
     zip::TZipArchiver Zip_Ext{"Zip_Ext"};
+    mail::TSmtpClient SMTP;
+    mail::TMailMessage SMTPMsg;
+    notify::TMailLog MailLog{log_};
     std::unique_ptr<platform::ServiceManager> service_manager_;
     ServiceControl services_;
 

@@ -41,6 +41,8 @@ struct JobSettings {
     std::array<std::string, 5> EMAIL_TO_SMTP;  // EMAIL_TO_1_SMTP .. EMAIL_TO_5_SMTP
     std::string EMAIL_DEBUG;
     std::string EMAIL_DEBUG_TO_DATE;
+    // Not in the default file: NO accepts any certificate of a private server under PROT_SSL.
+    bool SSL_VERIFICA_CERTIFICATO = true;
 
     // [PARAMETRI_SHUTDOWN]
     bool SHUTDOWN = false;

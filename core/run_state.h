@@ -14,6 +14,7 @@ struct RunState {
     bool Shutdown_Requested = false;  // closing must power the machine off
     bool Copy_Error = false;          // a remote copy failed (decides the exit status only)
     bool Service_Error = false;       // a service did not stop, or did not start again (exit status only)
+    bool Mail_Error = false;          // the report e-mail was not sent (decides the exit status only)
 
     // Counters.
     int64_t Bytes_Zipped = 0;

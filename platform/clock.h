@@ -19,5 +19,7 @@ struct LocalTime {
 LocalTime to_local_time(std::chrono::system_clock::time_point moment);
 // The local time now.
 LocalTime local_now();
+// How far local time is ahead of UTC at `moment`, in minutes (negative west of Greenwich).
+int utc_offset_minutes(std::chrono::system_clock::time_point moment);
 
 }  // namespace ferrolo::platform

@@ -15,4 +15,11 @@ LocalTime local_now() {
     return to_local_time(std::chrono::system_clock::now());
 }
 
+int utc_offset_minutes(std::chrono::system_clock::time_point moment) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
+    std::tm parts{};
+    ::localtime_r(&seconds, &parts);
+    return static_cast<int>(parts.tm_gmtoff / 60);
+}
+
 }  // namespace ferrolo::platform

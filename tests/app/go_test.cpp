@@ -1,4 +1,5 @@
 // The whole run, driven as the window drives it: the start timer is fired by the test.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -141,9 +142,9 @@ TEST(Go, EarlierArchivesOfTheSameBaseGoInAnyCaseAndOnlyWithAZipInTheNameWhichThe
         backup.archive = backup.data / archive;
         backup.run(keys + "CANCELLA_ZIP_PRECEDENTE=SI\r\nTEST_ZIP=NO\r\n");
         const std::string written = backup.form->job().PARAM_2;
-        const auto& changes = backup.display.label_changes;
-        EXPECT_NE(std::find(changes.begin(), changes.end(), std::pair{Label::l_to, written}), changes.end())
-            << "the window shows the name (until the report clears the labels)";
+        // The report and the mail steps clear the labels at the end; the name was shown until then.
+        EXPECT_THAT(backup.display.label_changes, ::testing::Contains(std::pair{Label::l_to, written}))
+            << "the window shows the name";
         EXPECT_TRUE(platform::file_exists(written)) << "deleted before packing, never after";
         for (const std::string& name : earlier) {
             if (name != platform::name_part(written)) {
@@ -348,6 +349,39 @@ TEST(Services, AreStartedAgainWhenTheApplicationLogFailsAndTheRunEndsWithStatusT
             std::count(lines.begin(), lines.end(), "Errore:AGENTE: impossibile aggiornare il file di log !"),
             1)
             << "the run log, on another drive, says why";
+    }
+}
+
+TEST(Go, AFailedMailEndsTheRunWithStepErrorsButAPortThatIsNoNumberEndsItAfterRestartingTheServices) {
+    // A port nobody listens on: bound and released.
+    const std::string closed_port = std::to_string(
+        std::stoi(testing::run_command(
+                      "/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind((\"127.0.0.1\", 0)); "
+                      "print(s.getsockname()[1])'")
+                      .output));
+    const struct {
+        std::string port;
+        core::ExitStatus status;
+        std::string failure;
+    } cases[] = {
+        {closed_port, core::ExitStatus::StepErrors, "Errore di connessione a: 127.0.0.1:" + closed_port},
+        {"25x", core::ExitStatus::Fatal, "Errore:'25x' is not a valid integer value"},
+    };
+    for (const auto& c : cases) {
+        Backup backup;
+        backup.run("TEST_ZIP=NO\r\n", "[PARAMETRI_SMTP]\r\nHOST_SMTP=127.0.0.1\r\nPORT_SMTP=" + c.port +
+                                          "\r\nEMAIL_TO_1_SMTP=it@example.com\r\n[SERVIZI]\r\nSERVIZIO_1=" +
+                                          kLongService + "\r\n");
+        EXPECT_EQ(backup.form->exit_status(), c.status) << c.port;
+        const auto& trace = backup.display.trace;
+        EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
+                                [&](const std::string& line) { return line.ends_with(c.failure); }),
+                  1)
+            << c.port;
+        ASSERT_FALSE(trace.empty());
+        EXPECT_THAT(trace.back(),
+                    ::testing::HasSubstr("\\Nome del servizio troppo lungo, servizio non avviato: "))
+            << "the services come back after the mail, whatever it did";
     }
 }
 

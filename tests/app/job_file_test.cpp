@@ -169,6 +169,7 @@ TEST_F(JobFileReading, GivesEveryFlagItsOwnFieldAndEveryMissingKeyItsDefaultButK
     const std::tuple<std::string, std::string, bool JobSettings::*, bool> flags[] = {
         {"PARAMETRI_SMTP", "PROT_SSL", &JobSettings::PROT_SSL, false},
         {"PARAMETRI_SMTP", "SEND_ATTACHMENT", &JobSettings::SEND_ATTACHMENT, true},
+        {"PARAMETRI_SMTP", "SSL_VERIFICA_CERTIFICATO", &JobSettings::SSL_VERIFICA_CERTIFICATO, true},
         {"PARAMETRI_SHUTDOWN", "SHUTDOWN", &JobSettings::SHUTDOWN, false},
         {"PARAMETRI_FILEZIP", "TEST_ZIP", &JobSettings::TEST_ZIP, true},
         {"PARAMETRI_FILEZIP", "SPLITTING", &JobSettings::SPLITTING, false},

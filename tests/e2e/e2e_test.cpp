@@ -7,8 +7,10 @@
 #include <set>
 #include <utility>
 
+#include "mail/mail_message.h"
 #include "platform/file_system.h"
 #include "tests/e2e/program_folder.h"
+#include "tests/mail/smtp_servers.h"
 #include "tests/support/command.h"
 #include "tests/support/fake_systemctl.h"
 
@@ -67,7 +69,15 @@ TEST(ProgramStart, RunLogInAMissingFolderEndsWithStatusThreeAndOnlyTheAgentLogSa
 TEST(FullRun, BacksUpARealFolderTestsTheArchiveAndWritesTheExpectedLogs) {
     NightlyJob job;
     ASSERT_EQ(run_command("cp -r /usr/share/doc/[a-l]* " + shell_quote(job.source)).exit_status, 0);
-    job.write_job("TEST_ZIP=SI\r\nCANCELLA_ZIP_PRECEDENTE=SI\r\nCOPIA_SU_REMOTO3=" + job.remote + "\r\n");
+    TempFolder mailbox;
+    SmtpSink::Options mail_server;
+    mail_server.user = "notte";
+    mail_server.password = "Pa55-w0rd!";
+    SmtpSink sink(mailbox.path(), mail_server);
+    job.write_job("TEST_ZIP=SI\r\nCANCELLA_ZIP_PRECEDENTE=SI\r\nCOPIA_SU_REMOTO3=" + job.remote + "\r\n",
+                  "HOST_SMTP=127.0.0.1\r\nPORT_SMTP=" + std::to_string(sink.port()) +
+                      "\r\nUSERID_SMTP=notte\r\nPASSWORD_SMTP=Pa55-w0rd!\r\nEMAIL_TO_1_SMTP=Ufficio IT "
+                      "<it@example.com>\r\n");
     const ProgramRun run = job.program.run({"notte.ini"});
     EXPECT_EQ(run.exit_status, 0) << run.output << run.errors;
 
@@ -145,8 +155,12 @@ Nessun errore durante la copia.
                       Durata copia: <when>
 Fine copia archivio su: <remote>
 --------------------------------------------------------------------
+Allego file: <report>
 )";
-    for (const auto& [mark, text] : {std::pair<std::string, std::string>{"<out>", job.out},
+    const std::string report =
+        job.out + (platform::file_exists(job.out + "log_ext.ZIP") ? "log_ext.ZIP" : "log_ext.PDF");
+    for (const auto& [mark, text] : {std::pair<std::string, std::string>{"<report>", report},
+                                     {"<out>", job.out},
                                      {"<source>", job.source},
                                      {"<remote>", job.remote},
                                      {"<entries>", std::to_string(expected.size())},
@@ -176,6 +190,21 @@ Fine copia archivio su: <remote>
     EXPECT_NE(zipped.output.find("log_ext.PDF"), std::string::npos) << zipped.output;
     EXPECT_NE(run.output.find("Stato: Generazione report terminata."), std::string::npos);
     EXPECT_NE(job.program.agent_log().find("F_Main\\Append_Log\\Fine test archivio."), std::string::npos);
+
+    // The report e-mail: the run log as it was before its last line, and the report attached.
+    EXPECT_EQ(sink.auth_log(), "LOGIN notte ok\n");
+    auto mail = parsed_message(sink.message(1), mailbox.path());
+    EXPECT_EQ(mail["to"], "Ufficio IT <it@example.com>");
+    std::string mailed = read_file(job.out + "log.txt");
+    mailed.erase(mailed.find("Allego file: "));
+    EXPECT_EQ(mail["text"], "7bit " + mail::base64(std::regex_replace(mailed, std::regex("\r\n"), "\n")));
+    EXPECT_EQ(mail["attachment"],
+              std::string(platform::name_part(report)) + " " + mail::base64(read_file(report)));
+    EXPECT_NE(run.output.find("Stato: Invio mail terminato."), std::string::npos);
+    for (const std::string& secret : {std::string("Pa55-w0rd!"), mail::base64("Pa55-w0rd!")}) {
+        EXPECT_EQ(run.output.find(secret), std::string::npos) << "the trace shows no password";
+        EXPECT_EQ(job.program.agent_log().find(secret), std::string::npos) << "nor does the application log";
+    }
 }
 
 TEST(FullRun, CtrlCDuringPackingStopsItLeavesAValidShorterArchiveAndRunsTheLaterSteps) {

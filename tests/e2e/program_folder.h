@@ -59,10 +59,11 @@ void write_slow_files(const std::string& folder, int count);
 // A program folder with a source, an output and a remote folder, and the job "notte.ini" that backs the
 // source up into out/notte.zip with both logs beside it.
 struct NightlyJob {
-    void write_job(const std::string& zip_keys) const {
+    void write_job(const std::string& zip_keys, const std::string& smtp_keys = "") const {
         program.write("notte.ini", "[PARAMETRI_LINEA_COMANDO]\r\nPARAM_1=" + source + "/*.*\r\nPARAM_2=" +
                                        archive + "\r\nPARAM_3=" + out + "log.txt\r\nPARAM_4=" + out +
-                                       "log_ext.txt\r\n[PARAMETRI_FILEZIP]\r\n" + zip_keys);
+                                       "log_ext.txt\r\n[PARAMETRI_FILEZIP]\r\n" + zip_keys +
+                                       "[PARAMETRI_SMTP]\r\n" + smtp_keys);
     }
     std::vector<std::string> listing() const {
         return lines_of(run_command("unzip -Z1 " + shell_quote(archive)).output);
