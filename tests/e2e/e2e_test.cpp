@@ -157,9 +157,10 @@ Fine copia archivio su: <remote>
 --------------------------------------------------------------------
 Allego file: <report>
 )";
-    const std::string report =
-        job.out + (platform::file_exists(job.out + "log_ext.ZIP") ? "log_ext.ZIP" : "log_ext.PDF");
-    for (const auto& [mark, text] : {std::pair<std::string, std::string>{"<report>", report},
+    // The report's ZIP file goes with the mail.
+    const std::string report = job.out + "log_ext.PDF";
+    const std::string report_zip = job.out + "log_ext.ZIP";
+    for (const auto& [mark, text] : {std::pair<std::string, std::string>{"<report>", report_zip},
                                      {"<out>", job.out},
                                      {"<source>", job.source},
                                      {"<remote>", job.remote},
@@ -176,7 +177,6 @@ Allego file: <report>
     EXPECT_NE(run.output.find("Stato: Zipping terminato."), std::string::npos);
 
     // The report of the extended log, and its ZIP file for the mail, beside the log.
-    const std::string report = job.out + "log_ext.PDF";
     const auto check = run_command("qpdf --check " + shell_quote(report));
     EXPECT_EQ(check.exit_status, 0) << check.output;
     const std::string text = run_command("pdftotext " + shell_quote(report) + " -").output;
@@ -185,7 +185,7 @@ Allego file: <report>
                                     [](const std::string& line) { return line.starts_with("Add: "); });
     ASSERT_NE(added, extended.end());
     EXPECT_NE(text.find(added->substr(0, 100)), std::string::npos) << "the extended log's lines: " << *added;
-    const auto zipped = run_command("unzip -t " + shell_quote(job.out + "log_ext.ZIP"));
+    const auto zipped = run_command("unzip -t " + shell_quote(report_zip));
     EXPECT_EQ(zipped.exit_status, 0) << zipped.output;
     EXPECT_NE(zipped.output.find("log_ext.PDF"), std::string::npos) << zipped.output;
     EXPECT_NE(run.output.find("Stato: Generazione report terminata."), std::string::npos);
@@ -198,8 +198,7 @@ Allego file: <report>
     std::string mailed = read_file(job.out + "log.txt");
     mailed.erase(mailed.find("Allego file: "));
     EXPECT_EQ(mail["text"], "7bit " + mail::base64(std::regex_replace(mailed, std::regex("\r\n"), "\n")));
-    EXPECT_EQ(mail["attachment"],
-              std::string(platform::name_part(report)) + " " + mail::base64(read_file(report)));
+    EXPECT_EQ(mail["attachment"], "log_ext.ZIP " + mail::base64(read_file(report_zip)));
     EXPECT_NE(run.output.find("Stato: Invio mail terminato."), std::string::npos);
     for (const std::string& secret : {std::string("Pa55-w0rd!"), mail::base64("Pa55-w0rd!")}) {
         EXPECT_EQ(run.output.find(secret), std::string::npos) << "the trace shows no password";
