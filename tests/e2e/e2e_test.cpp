@@ -1,20 +1,13 @@
 // The built program in its console, copied into a program folder of its own and run there as a scheduler
 // runs it, with its real start delay.
-#include <gtest/gtest.h>
-#include <signal.h>
-
 #include <regex>
 #include <set>
-#include <utility>
 
 #include "platform/file_system.h"
 #include "tests/e2e/program_folder.h"
-#include "tests/support/command.h"
 
 namespace ferrolo::testing {
 namespace {
-
-using namespace std::chrono_literals;
 
 TEST(ProgramStart, WithoutArgumentsPrintsUsageToStandardErrorAndEndsWithStatusTwo) {
     ProgramFolder program;
