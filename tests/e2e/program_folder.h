@@ -87,12 +87,10 @@ public:
     // Waits for the program's end; after `limit` it is killed and the test fails.
     ProgramRun finish(std::chrono::seconds limit = 600s) {
         int status = 0;
-        for (auto give_up = std::chrono::steady_clock::now() + limit;
+        for (const auto give_up = std::chrono::steady_clock::now() + limit;
              ::waitpid(running_, &status, WNOHANG) == 0; std::this_thread::sleep_for(20ms)) {
-            if (std::chrono::steady_clock::now() > give_up) {
+            if (std::chrono::steady_clock::now() > give_up && ::kill(running_, SIGKILL) == 0) {
                 ADD_FAILURE() << "the program did not end within " << limit.count() << " s";
-                ::kill(running_, SIGKILL);
-                give_up = std::chrono::steady_clock::time_point::max();
             }
         }
         running_ = 0;
