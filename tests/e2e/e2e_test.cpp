@@ -1,11 +1,7 @@
 // The built program in its console, copied into a program folder of its own and run there as a scheduler
 // runs it, with its real start delay.
-#include <gtest/gtest.h>
-#include <signal.h>
-
 #include <regex>
 #include <set>
-#include <utility>
 
 #include "mail/mail_message.h"
 #include "platform/file_system.h"
@@ -16,8 +12,6 @@
 
 namespace ferrolo::testing {
 namespace {
-
-using namespace std::chrono_literals;
 
 TEST(ProgramStart, WithoutArgumentsPrintsUsageToStandardErrorAndEndsWithStatusTwo) {
     ProgramFolder program;
