@@ -1,5 +1,7 @@
 #include "ui/console_display.h"
 
+#include "ui/interrupt_buttons.h"
+
 namespace ferrolo::ui {
 
 namespace {
@@ -56,14 +58,9 @@ void ConsoleDisplay::process_messages() {
 }
 
 void ConsoleDisplay::deliver(platform::Interrupt interrupt) {
-    if (interrupt == platform::Interrupt::Cancel && !cancel_delivered_) {
-        cancel_delivered_ = true;
-        print_line("Annulla");
-        events_->btn_annullaClick();
-    } else {
-        print_line("Chiudi");
-        events_->btn_chiudiClick();
-    }
+    const Button button = button_for(interrupt, cancel_delivered_);
+    print_line(button == &core::WindowEvents::btn_annullaClick ? "Annulla" : "Chiudi");
+    (events_->*button)();
 }
 
 void ConsoleDisplay::fire_due_timers() {

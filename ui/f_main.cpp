@@ -14,10 +14,14 @@
 #include <array>
 #include <string>
 
+#include "ui/interrupt_buttons.h"
+
 namespace ferrolo::ui {
 
 namespace {
 
+// How long the message loop waits for the display before it looks for Ctrl+C and termination requests.
+constexpr double kInterruptPollSeconds = 0.1;
 constexpr int kWidth = 450;
 constexpr int kHeight = 199;
 constexpr int kTabStripHeight = 24;
@@ -209,7 +213,9 @@ void F_Main::run(core::WindowEvents& events) {
         widgets_->window->show();
     }
     while (!closed_) {
-        Fl::wait(1e20);
+        // Signals do not wake the display connection: they are looked for between short waits.
+        Fl::wait(kInterruptPollSeconds);
+        take_interrupts();
     }
     events_ = nullptr;
 }
@@ -233,6 +239,13 @@ void F_Main::append_trace(std::string_view line) {
 
 void F_Main::process_messages() {
     Fl::check();
+    take_interrupts();
+}
+
+void F_Main::take_interrupts() {
+    while (const auto interrupt = interrupts_.wait(std::chrono::milliseconds(0))) {
+        deliver(button_for(*interrupt, cancel_pressed_));
+    }
 }
 
 void F_Main::enable_start(bool enabled) {

@@ -4,13 +4,15 @@
 #include <memory>
 
 #include "core/window_display.h"
+#include "platform/interrupts.h"
 
 namespace ferrolo::ui {
 
 // The window "Ferrolo": the tab "Copia" with the six value labels, the tab "Tracing" with the trace list,
 // and the buttons "Inizia", "Annulla" and "Chiudi" below them. The close box acts as "Chiudi". Pending
 // events are handled without waiting, so the buttons act while a run pumps messages; a message waits
-// until the user dismisses it.
+// until the user dismisses it. Ctrl+C and termination requests press "Annulla" and "Chiudi", as in the
+// console.
 class F_Main final : public core::Window_Display {
 public:
     // The window on the display that DISPLAY names; nullptr when that display cannot be opened.
@@ -41,7 +43,12 @@ private:
     F_Main();
     // Hands a user's or timer's act to the program; nothing is delivered outside run().
     void deliver(void (core::WindowEvents::*handler)());
+    // Presses the buttons that the interrupts received since the last look stand for.
+    void take_interrupts();
 
+    // Held from before the window shows, so that no request to end the program can kill it mid-run.
+    platform::InterruptWatcher interrupts_;
+    bool cancel_pressed_ = false;
     std::unique_ptr<Widgets> widgets_;
     core::WindowEvents* events_ = nullptr;
     bool closed_ = false;

@@ -12,7 +12,7 @@ namespace ferrolo::testing {
 namespace {
 
 // Where the buttons Inizia, Annulla and Chiudi are clicked along the row at y 182; a run left alone.
-constexpr int kInizia = 41, kAnnulla = 121, kChiudi = 405, kCloseBox = 0, kNothing = -1;
+constexpr int kInizia = 41, kAnnulla = 121, kChiudi = 405, kCloseBox = 0, kNothing = -1, kTerminate = -2;
 
 // Each test has an Xvfb server of its own, on a display number the server picks itself, stopped with it.
 class WindowTest : public ::testing::Test {
@@ -125,6 +125,7 @@ TEST_F(WindowTest, RunStartedWithIniziaWindsUpThenEndsTheProcessWhateverStopsIt)
         {"Annulla", kAnnulla, 12, 1, "Copia interrotta dall'utente.\r\n"},
         {"Chiudi", kChiudi, 12, 1, "Copia interrotta dall'utente.\r\n"},
         {"close box", kCloseBox, 12, 1, "Copia interrotta dall'utente.\r\n"},
+        {"SIGTERM", kTerminate, 12, 1, "Copia interrotta dall'utente.\r\n"},
     };
     for (const auto& [what, stop, slow_files, exit_status, logged] : cases) {
         SCOPED_TRACE(what);
@@ -137,7 +138,9 @@ TEST_F(WindowTest, RunStartedWithIniziaWindsUpThenEndsTheProcessWhateverStopsIt)
         click(window, kInizia);
         ASSERT_TRUE(wait_for_text(job.out + "log_ext.txt", "Add: ", 30s));
         EXPECT_LT(std::chrono::steady_clock::now() - started, 8s) << "Inizia did not wait for T_Go";
-        if (stop != kNothing) {
+        if (stop == kTerminate) {
+            job.program.send(SIGTERM);
+        } else if (stop != kNothing) {
             stop == kCloseBox ? press_close_box(window) : click(window, stop);
         }
         EXPECT_EQ(job.program.finish(120s).exit_status, exit_status);
