@@ -7,10 +7,8 @@
 #include <regex>
 
 #include "platform/file_system.h"
-#include "report/run_log.h"
+#include "tests/archive/run_steps_fixture.h"
 #include "tests/support/command.h"
-#include "tests/support/recording_display.h"
-#include "tests/support/temp_folder.h"
 
 namespace ferrolo::report {
 namespace {
@@ -18,36 +16,19 @@ namespace {
 using testing::read_file, testing::run_command, testing::shell_quote;
 using namespace std::string_literals;
 
-// A job whose logs lie in a temporary folder, with the window and agent a report step needs.
-struct ReportRun {
-    ReportRun() {
-        job.PARAM_1 = "C:\\dati\\*.*";
-        job.PARAM_2 = folder / "notte.zip";
-        job.PARAM_3 = folder / "log.txt";
-        job.PARAM_4 = folder / "ext.log.txt";
-        Agente.Path_Agente = folder.path();
-        Agente.FileName = Agente.ApplicationName = "Ferrolo";
-        Agente.StartUp();
-    }
+class PdfReport : public testing::RunStepsTest {
+protected:
+    PdfReport() { job.PARAM_1 = "C:\\dati\\*.*"; }
 
     // Writes the extended log and makes its report, which qpdf must accept; returns the report's name.
     std::string report(const std::string& extended_log) {
-        folder.write("ext.log.txt", extended_log);
-        const std::string pdf = folder / "ext.PDF";
-        Genera_File_PDF(context, Agente, job.PARAM_4, pdf);
-        const auto check = run_command("qpdf --check " + shell_quote(pdf));
+        testing::write_file(job.PARAM_4, extended_log);
+        Genera_File_PDF(run, agent, job.PARAM_4, folder / "ext.PDF");
+        const auto check = run_command("qpdf --check " + shell_quote(folder / "ext.PDF"));
         EXPECT_EQ(check.exit_status, 0) << check.output;
-        return pdf;
+        return folder / "ext.PDF";
     }
     std::string agent_log() const { return read_file(folder / "Ferrolo.LOG"); }
-
-    testing::TempFolder folder;
-    core::JobSettings job;
-    core::RunState state;
-    testing::RecordingDisplay display;
-    TAgente Agente;
-    RunLog run_log{job, Agente, display};
-    core::RunContext context{job, state, display, run_log};
 };
 
 // The operators of page `page` (from 1) of `pdf`, inflated by qpdf, the time in the title left out.
@@ -64,25 +45,23 @@ std::string text_at(int y, const std::string& text, const std::string& font = "/
            ") Tj\r\nET\r\n";
 }
 
-TEST(PdfReport, PagesHoldOneHundredThirtyFourLinesUnderTheirFrameTitleAndHeader) {
+TEST_F(PdfReport, PagesHoldOneHundredThirtyFourLinesUnderTheirFrameTitleAndHeader) {
     for (const int lines : {0, 134, 135}) {
-        ReportRun run;
         const std::string head =
             "2 928 m\r\n2 3 l\r\n1 w\r\nS\r\n2 3 m\r\n637 3 l\r\n1 w\r\nS\r\n637 3 m\r\n"
             "637 928 l\r\n1 w\r\nS\r\n637 928 m\r\n2 928 l\r\n1 w\r\nS\r\n" +
             text_at(900, "Report data: T", "/F2 16", 200) + text_at(880, "Subdir from : C:\\\\dati\\\\*.*") +
-            text_at(874, "Nomefile ZIP: " + run.job.PARAM_2) +
-            text_at(868, "File di log : " + run.job.PARAM_3);
-        std::string log;
+            text_at(874, "Nomefile ZIP: " + job.PARAM_2) + text_at(868, "File di log : " + job.PARAM_3);
+        std::string extended;
         std::vector<std::string> pages{head};
         for (int line = 1; line <= lines; ++line) {
-            log += "riga " + std::to_string(line) + "\r\n";
+            extended += "riga " + std::to_string(line) + "\r\n";
             if (line == 135) {
                 pages.push_back(head);
             }
             pages.back() += text_at(857 - 6 * ((line - 1) % 134), "riga " + std::to_string(line));
         }
-        const std::string pdf = run.report(log);
+        const std::string pdf = report(extended);
         EXPECT_EQ(run_command("qpdf --show-npages " + shell_quote(pdf)).output,
                   std::to_string(pages.size()) + "\n");
         for (size_t page = 0; page < pages.size(); ++page) {
@@ -101,47 +80,42 @@ TEST(PdfReport, PagesHoldOneHundredThirtyFourLinesUnderTheirFrameTitleAndHeader)
     }
 }
 
-TEST(PdfReport, ReadersShowLogLinesAsWrittenCutToOneHundredSixtyFiveCharactersInWindows1252) {
-    ReportRun run;
+TEST_F(PdfReport, ReadersShowLogLinesAsWrittenCutToOneHundredSixtyFiveCharactersInWindows1252) {
     const std::string pdf =
-        run.report("Add: C:\\temp\\file (1).txt\r\n) chiusa ( aperta\n" + std::string(100, 'a') +
-                   std::string(100, 'b') + "\rcaff\u00e8 \u20ac \u65e5 \xff(\n");
+        report("Add: C:\\temp\\file (1).txt\r\n) chiusa ( aperta\n" + std::string(100, 'a') +
+               std::string(100, 'b') + "\rcaff\u00e8 \u20ac \u65e5 \xff(\n");
     const std::string text = run_command("pdftotext -layout " + shell_quote(pdf) + " -").output;
     for (const std::string& shown : {"Add: C:\\temp\\file (1).txt"s, ") chiusa ( aperta"s,
                                      std::string(79, 'a') + "..." + std::string(83, 'b'),
                                      "caff\u00e8 \u20ac ? ?("s, "Subdir from : C:\\dati\\*.*"s}) {
         EXPECT_NE(text.find(shown + "\n"), std::string::npos) << shown << " in\n" << text;
     }
-    for (const std::string& message : {"inizia generazione file pdf su: " + pdf,
-                                       "dati da: " + run.job.PARAM_4, "fine generazione file pdf."s}) {
-        EXPECT_NE(run.agent_log().find("|F_Main\\Genera_File_PDF\\" + message + "\r\n"), std::string::npos);
+    for (const std::string& message : {"inizia generazione file pdf su: " + pdf, "dati da: " + job.PARAM_4,
+                                       "fine generazione file pdf."s}) {
+        EXPECT_NE(agent_log().find("|F_Main\\Genera_File_PDF\\" + message + "\r\n"), std::string::npos);
     }
 }
 
-TEST(PdfReport, AMissingLogGivesNoReportAndRemovesTheEarlierOne) {
-    ReportRun run;
-    const std::string pdf = run.folder.write("ext.PDF", "the last run's report");
-    Genera_File_PDF(run.context, run.Agente, run.folder / "missing.log.txt", pdf);
+TEST_F(PdfReport, AMissingLogGivesNoReportAndRemovesTheEarlierOne) {
+    const std::string pdf = folder.write("ext.PDF", "the last run's report");
+    Genera_File_PDF(run, agent, folder / "missing.log.txt", pdf);
     EXPECT_FALSE(platform::file_exists(pdf));
-    EXPECT_EQ(run.agent_log().find("Genera_File_PDF"), std::string::npos) << "no message";
+    EXPECT_EQ(agent_log().find("Genera_File_PDF"), std::string::npos) << "no message";
 }
 
-TEST(PdfReport, AReportThatCannotBeWrittenIsAWarningAndLeavesTheStatusInProgress) {
-    ReportRun run;
-    run.folder.write("ext.log.txt", "riga\r\n");
-    Genera_File_PDF(run.context, run.Agente, run.job.PARAM_4, run.folder / "missing/ext.PDF");
-    EXPECT_NE(run.agent_log().find("|F_Main\\Genera_File_PDF\\errore generazione file pdf.\r\n"),
+TEST_F(PdfReport, AReportThatCannotBeWrittenIsAWarningAndLeavesTheStatusInProgress) {
+    Genera_File_PDF(run, agent, job.PARAM_4, folder / "missing/ext.PDF");
+    EXPECT_NE(agent_log().find("|F_Main\\Genera_File_PDF\\errore generazione file pdf.\r\n"),
               std::string::npos);
-    EXPECT_EQ(run.agent_log().find("fine generazione"), std::string::npos);
-    EXPECT_EQ(run.display.label(core::Label::l_stato), "Generazione report in corso...");
+    EXPECT_EQ(agent_log().find("fine generazione"), std::string::npos);
+    EXPECT_EQ(display.label(core::Label::l_stato), "Generazione report in corso...");
 }
 
-TEST(PdfReport, TheReportIsPackedIntoTheZipBesideItAndAMissingReportLeavesNoZip) {
-    ReportRun run;
-    const std::string pdf = run.report("riga\r\n");
+TEST_F(PdfReport, TheReportIsPackedIntoTheZipBesideItAndAMissingReportLeavesNoZip) {
+    const std::string pdf = report("riga\r\n");
     zip::TZipArchiver Zip_Ext{"Zip_Ext"};
     const std::string zip = Zippo_File_PDF(Zip_Ext, pdf);
-    EXPECT_EQ(zip, run.folder / "ext.ZIP");
+    EXPECT_EQ(zip, folder / "ext.ZIP");
     const auto test = run_command("unzip -t " + shell_quote(zip));
     EXPECT_EQ(test.exit_status, 0) << test.output;
     EXPECT_EQ(run_command("unzip -p " + shell_quote(zip) + " '*ext.PDF'").output, read_file(pdf))
