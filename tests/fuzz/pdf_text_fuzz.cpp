@@ -4,11 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <string_view>
 
 #include "pdf/pdf_writer.h"
 #include "platform/file_system.h"

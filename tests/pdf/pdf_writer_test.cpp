@@ -14,7 +14,7 @@
 namespace ferrolo::pdf {
 namespace {
 
-// Documents of P pages of 640 x 930 points, each after the first with one line at (30, 73), one page and
+// Documents of P pages 930 points high, each after the first with one line at (30, 73), one page and
 // nothing drawn being the empty document. Every entry of the cross-reference table must point at the first
 // digit of its object, startxref at "xref", and qpdf must accept the file.
 TEST(PdfWriter, ObjectsOfPPagesAreContentsAndLengthsFirstThenFontsPagesAndTheCatalogLast) {
@@ -25,7 +25,6 @@ TEST(PdfWriter, ObjectsOfPPagesAreContentsAndLengthsFirstThenFontsPagesAndTheCat
             TPdfWriter writer;
             writer.FileName = folder / "out.pdf";
             writer.Compress = compress;
-            writer.PageWidth = 640;
             writer.PageHeight = 930;
             writer.BeginDoc({2024, 1, 31, 23, 5, 9});
             for (int page = 2; page <= pages; ++page) {
@@ -83,9 +82,7 @@ TEST(PdfWriter, ADocumentThatCannotBeSavedWholeThrowsAndLeavesNoFile) {
     writer.FileName = drive.path() + "full.pdf";
     writer.Compress = false;
     writer.BeginDoc();
-    for (int line = 0; line < 1000; ++line) {
-        writer.TextOut(0, 0, "more than the drive holds");
-    }
+    writer.TextOut(0, 0, std::string(20000, 'x'));  // more than the drive holds
     EXPECT_THROW(writer.EndDoc(), platform::SystemError);
     EXPECT_FALSE(platform::file_exists(writer.FileName));
 }
