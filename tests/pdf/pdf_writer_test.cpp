@@ -20,7 +20,7 @@ namespace {
 TEST(PdfWriter, ObjectsOfPPagesAreContentsAndLengthsFirstThenFontsPagesAndTheCatalogLast) {
     for (const bool compress : {false, true}) {
         for (const int pages : {1, 2, 7}) {
-            const std::string row = std::to_string(pages) + (compress ? " compressed pages" : " pages");
+            SCOPED_TRACE(std::to_string(pages) + (compress ? " compressed pages" : " pages"));
             const testing::TempFolder folder;
             TPdfWriter writer;
             writer.FileName = folder / "out.pdf";
@@ -36,41 +36,41 @@ TEST(PdfWriter, ObjectsOfPPagesAreContentsAndLengthsFirstThenFontsPagesAndTheCat
             EXPECT_EQ(check.exit_status, 0) << check.output;
             const std::string pdf = testing::read_file(writer.FileName);
             const size_t xref = std::stoull(pdf.substr(pdf.rfind("startxref\r\n") + 11));
-            EXPECT_EQ(pdf.substr(xref, 8), "xref\r\n0 ") << row;
+            EXPECT_EQ(pdf.substr(xref, 8), "xref\r\n0 ") << "startxref points at xref";
             std::map<int, std::string> objects;  // by number: from "n 0 obj" to "endobj"
-            for (size_t entry = pdf.find(" 65535 f\r\n", xref) + 10; pdf[entry] != 't'; entry += 20) {
+            for (size_t entry = pdf.find(" 65535 f\r\n", xref) + 10; pdf.compare(entry, 7, "trailer") != 0;
+                 entry += 20) {
                 const size_t offset = std::stoull(pdf.substr(entry, 10));
                 const auto number = static_cast<int>(objects.size() + 1);
-                EXPECT_TRUE(pdf.substr(offset).starts_with(std::to_string(number) + " 0 obj\r\n")) << row;
+                EXPECT_TRUE(pdf.substr(offset).starts_with(std::to_string(number) + " 0 obj\r\n"))
+                    << "entry " << number;
                 objects[number] = pdf.substr(offset, pdf.find("endobj\r\n", offset) + 8 - offset);
             }
             const auto ref = [](int number) { return std::to_string(number) + " 0 R"; };
             const auto has = [&](int number, const std::string& text) {
                 return objects.at(number).find(text) != std::string::npos;
             };
-            ASSERT_EQ(objects.size(), static_cast<size_t>(3 * pages + 19)) << row;
+            ASSERT_EQ(objects.size(), static_cast<size_t>(3 * pages + 19));
             for (int page = 1; page <= pages; ++page) {
                 const std::string& content = objects.at(2 * page);
                 const size_t length = content.rfind("endstream") - content.find(">>\r\nstream\r\n") - 12;
-                EXPECT_TRUE(has(2 * page, "<< /Length " + ref(2 * page + 1))) << row;
-                EXPECT_TRUE(has(2 * page + 1, " 0 obj\r\n" + std::to_string(length) + "\r\nendobj")) << row;
+                EXPECT_TRUE(has(2 * page, "<< /Length " + ref(2 * page + 1)));
+                EXPECT_TRUE(has(2 * page + 1, " 0 obj\r\n" + std::to_string(length) + "\r\nendobj"));
                 EXPECT_EQ(testing::run_command("qpdf --filtered-stream-data --show-object=" +
                                                std::to_string(2 * page) + " " + writer.FileName)
                               .output,
                           page == 1 ? "" : "BT\r\n/F5 12 Tf\r\n30 857 Td\r\n(riga) Tj\r\nET\r\n")
-                    << row << ": page " << page << "'s operators";
-                EXPECT_TRUE(has(2 * pages + 18 + page, "/Contents " + ref(2 * page))) << row;
-                EXPECT_TRUE(has(2 * pages + 17, ref(2 * pages + 18 + page))) << row << ": the pages' kids";
+                    << "page " << page << "'s operators";
+                EXPECT_TRUE(has(2 * pages + 18 + page, "/Contents " + ref(2 * page)));
+                EXPECT_TRUE(has(2 * pages + 17, ref(2 * pages + 18 + page))) << "the pages' kids";
             }
-            EXPECT_TRUE(has(2 * pages + 16, "/Name /F14\r\n/BaseFont /ZapfDingbats")) << row;
+            EXPECT_TRUE(has(2 * pages + 16, "/Name /F14\r\n/BaseFont /ZapfDingbats"));
             EXPECT_TRUE(has(3 * pages + 19, "<< /Type /Catalog\r\n/Pages " + ref(2 * pages + 17) +
-                                                "\r\n/Outlines " + ref(2 * pages + 2)))
-                << row;
+                                                "\r\n/Outlines " + ref(2 * pages + 2)));
             EXPECT_NE(
                 pdf.find("<< /Size " + std::to_string(3 * pages + 20) + "\r\n/Root " + ref(3 * pages + 19)),
-                std::string::npos)
-                << row;
-            EXPECT_TRUE(has(1, "/CreationDate (D:20240131230509)")) << row;
+                std::string::npos);
+            EXPECT_TRUE(has(1, "/CreationDate (D:20240131230509)"));
         }
     }
 }
