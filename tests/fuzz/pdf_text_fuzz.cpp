@@ -8,13 +8,11 @@
 #include <cstdlib>
 
 #include "pdf/pdf_writer.h"
-#include "platform/file_system.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     ferrolo::pdf::TPdfWriter writer;
-    writer.FileName =
-        ferrolo::platform::temporary_folder() + "ferrolo-fuzz-" + std::to_string(::getpid()) + ".pdf";
+    writer.FileName = "pdf_text_" + std::to_string(::getpid()) + ".pdf";  // in the fuzzer's working folder
     writer.BeginDoc({2024, 1, 31, 23, 5, 9});
     for (size_t start = 0, end = 0; start <= input.size(); start = end + 1) {
         end = std::min(input.find_first_of("\r\n", start), input.size());

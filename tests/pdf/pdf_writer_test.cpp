@@ -38,10 +38,9 @@ TEST(PdfWriter, ObjectsOfPPagesAreContentsAndLengthsFirstThenFontsPagesAndTheCat
             const size_t xref = std::stoull(pdf.substr(pdf.rfind("startxref\r\n") + 11));
             EXPECT_EQ(pdf.substr(xref, 8), "xref\r\n0 ") << "startxref points at xref";
             std::map<int, std::string> objects;  // by number: from "n 0 obj" to "endobj"
-            for (size_t entry = pdf.find(" 65535 f\r\n", xref) + 10; pdf.compare(entry, 7, "trailer") != 0;
-                 entry += 20) {
+            size_t entry = pdf.find(" 65535 f\r\n", xref) + 10;
+            for (int number = 1; pdf.compare(entry, 7, "trailer") != 0; ++number, entry += 20) {
                 const size_t offset = std::stoull(pdf.substr(entry, 10));
-                const auto number = static_cast<int>(objects.size() + 1);
                 EXPECT_TRUE(pdf.substr(offset).starts_with(std::to_string(number) + " 0 obj\r\n"))
                     << "entry " << number;
                 objects[number] = pdf.substr(offset, pdf.find("endobj\r\n", offset) + 8 - offset);

@@ -18,8 +18,6 @@ using namespace std::string_literals;
 
 class PdfReport : public testing::RunStepsTest {
 protected:
-    PdfReport() { job.PARAM_1 = "C:\\dati\\*.*"; }
-
     // Writes the extended log and makes its report, which qpdf must accept; returns the report's name.
     std::string report(const std::string& extended_log) {
         testing::write_file(job.PARAM_4, extended_log);
@@ -51,7 +49,7 @@ TEST_F(PdfReport, PagesHoldOneHundredThirtyFourLinesUnderTheirFrameTitleAndHeade
         const std::string head =
             "2 928 m\r\n2 3 l\r\n1 w\r\nS\r\n2 3 m\r\n637 3 l\r\n1 w\r\nS\r\n637 3 m\r\n"
             "637 928 l\r\n1 w\r\nS\r\n637 928 m\r\n2 928 l\r\n1 w\r\nS\r\n" +
-            text_at(900, "Report data: T", "/F2 16", 200) + text_at(880, "Subdir from : C:\\\\dati\\\\*.*") +
+            text_at(900, "Report data: T", "/F2 16", 200) + text_at(880, "Subdir from : ") +
             text_at(874, "Nomefile ZIP: " + job.PARAM_2) + text_at(868, "File di log : " + job.PARAM_3);
         std::string extended;
         std::vector<std::string> pages{head};
@@ -81,9 +79,9 @@ TEST_F(PdfReport, ReadersShowLogLinesAsWrittenCutToOneHundredSixtyFiveCharacters
         report("Add: C:\\temp\\file (1).txt\r\n) chiusa ( aperta\n" + std::string(100, 'a') +
                std::string(100, 'b') + "\rcaff\u00e8 \u20ac \u65e5 \xff(\n");
     const std::string text = run_command("pdftotext -layout " + shell_quote(pdf) + " -").output;
-    for (const std::string& shown : {"Add: C:\\temp\\file (1).txt"s, ") chiusa ( aperta"s,
-                                     std::string(79, 'a') + "..." + std::string(83, 'b'),
-                                     "caff\u00e8 \u20ac ? ?("s, "Subdir from : C:\\dati\\*.*"s}) {
+    for (const std::string& shown :
+         {"Add: C:\\temp\\file (1).txt"s, ") chiusa ( aperta"s,
+          std::string(79, 'a') + "..." + std::string(83, 'b'), "caff\u00e8 \u20ac ? ?("s}) {
         EXPECT_NE(text.find(shown + "\n"), std::string::npos) << shown << " in\n" << text;
     }
     for (const std::string& message : {"inizia generazione file pdf su: " + pdf, "dati da: " + job.PARAM_4,
