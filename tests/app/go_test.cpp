@@ -136,8 +136,7 @@ TEST(Go, EarlierArchivesOfTheSameBaseGoInAnyCaseAndOnlyWithAZipInTheNameWhichThe
         backup.archive = backup.data / archive;
         backup.run(keys + "CANCELLA_ZIP_PRECEDENTE=SI\r\nTEST_ZIP=NO\r\n");
         const std::string written = backup.form->job().PARAM_2;
-        const auto& changes = backup.display.label_changes;
-        EXPECT_NE(std::find(changes.begin(), changes.end(), std::pair{Label::l_to, written}), changes.end())
+        EXPECT_GT(std::ranges::count(backup.display.label_changes, std::pair{Label::l_to, written}), 0)
             << "the window shows the name (until the report clears the labels)";
         EXPECT_TRUE(platform::file_exists(written)) << "deleted before packing, never after";
         for (const std::string& name : earlier) {
