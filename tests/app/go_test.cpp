@@ -142,9 +142,8 @@ TEST(Go, EarlierArchivesOfTheSameBaseGoInAnyCaseAndOnlyWithAZipInTheNameWhichThe
         backup.archive = backup.data / archive;
         backup.run(keys + "CANCELLA_ZIP_PRECEDENTE=SI\r\nTEST_ZIP=NO\r\n");
         const std::string written = backup.form->job().PARAM_2;
-        // The report and the mail steps clear the labels at the end; the name was shown until then.
-        EXPECT_THAT(backup.display.label_changes, ::testing::Contains(std::pair{Label::l_to, written}))
-            << "the window shows the name";
+        EXPECT_GT(std::ranges::count(backup.display.label_changes, std::pair{Label::l_to, written}), 0)
+            << "the window shows the name (until the report and the mail clear the labels)";
         EXPECT_TRUE(platform::file_exists(written)) << "deleted before packing, never after";
         for (const std::string& name : earlier) {
             if (name != platform::name_part(written)) {
