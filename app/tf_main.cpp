@@ -253,6 +253,7 @@ void TF_Main::begin_packing_block() {
     state_.Stop_Requested = false;
     state_.Zip_Error = false;
     state_.Copy_Error = false;
+    state_.archive_unsound = false;
     state_.Bytes_Zipped = 0;
     state_.Files_Zipped = 0;
     state_.Files_Failed = 0;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/file_system.h"
+#include "platform/clock.h"
 
 namespace ferrolo::core {
 
@@ -57,11 +57,6 @@ std::string Shorten_Text(std::string_view text, int width) {
     shortened += "...";
     shortened += text.substr(static_cast<size_t>(length - half - 1));
     return shortened;
-}
-
-int Delete_Files(std::string_view mask) {
-    const std::string_view trimmed = trim(mask);
-    return trimmed.empty() ? 1 : platform::delete_matching(trimmed);
 }
 
 std::string_view trim(std::string_view text) {

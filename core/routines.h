@@ -30,10 +30,6 @@ std::string duration_text(Clock::duration elapsed);
 // `text` cut to about `width` characters with "..." in the middle; unchanged when it already fits.
 std::string Shorten_Text(std::string_view text, int width);
 
-// Deletes everything `mask` matches, folders with their contents, silently: 0 on success, 1 for a mask
-// that is empty after trimming.
-int Delete_Files(std::string_view mask);
-
 // `text` without the blanks and control characters at both ends.
 std::string_view trim(std::string_view text);
 

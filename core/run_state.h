@@ -13,6 +13,9 @@ struct RunState {
     bool Test_Error = false;          // the archive test found an error
     bool Shutdown_Requested = false;  // closing must power the machine off
     bool Copy_Error = false;          // a remote copy failed (decides the exit status only)
+    // The archive may not replace a good copy: writing it failed on the archive's side, or the packing
+    // selected nothing. Go clears it with Zip_Error.
+    bool archive_unsound = false;
 
     // Counters.
     int64_t Bytes_Zipped = 0;

@@ -67,11 +67,6 @@ bool remove_file(const std::string& path) noexcept;
 // Renames `from` to `to`, replacing `to`; throws SystemError on failure.
 void rename_file(const std::string& from, const std::string& to);
 
-// Deletes every file and folder (with its contents) that `mask` matches, silently and without regard to
-// letter case, as the shell's delete does: 0 when everything found was deleted, 2 when nothing matched,
-// otherwise the system's error number of the first failure.
-int delete_matching(std::string_view mask);
-
 // The folder for temporary files (TMPDIR, else /tmp), with a trailing "/".
 std::string temporary_folder();
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -28,6 +29,19 @@ int open_flags(File::Mode mode) {
             return O_WRONLY | O_APPEND;
     }
     return O_RDONLY;
+}
+
+// ".ferrolo-" and 16 hexadecimal digits of the FNV-1a hash of `target`'s name, then "-": 26 bytes, so the
+// temporary name fits any folder's name limit, and runs for different targets never take each other's
+// leftovers.
+std::string own_prefix(const std::string& target) {
+    uint64_t hash = 0xcbf29ce484222325;
+    for (const char c : name_part(target)) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3;
+    }
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+    return ".ferrolo-" + std::string(digits) + "-";
 }
 
 }  // namespace
@@ -153,6 +167,10 @@ void File::sync() {
     }
 }
 
+void File::drop_cached_pages() noexcept {
+    ::posix_fadvise(descriptor_, 0, 0, POSIX_FADV_DONTNEED);
+}
+
 void File::close() {
     if (descriptor_ < 0) {
         return;
@@ -193,13 +211,25 @@ TemporaryFile::~TemporaryFile() {
     remove();
 }
 
-void TemporaryFile::keep_as(const std::string& path) {
-    // The mask can only be read by setting it; the process has one thread.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(file_.descriptor_, 0666 & ~mask) != 0) {
-        throw SystemError("set permissions", path_, errno);
+TemporaryFile TemporaryFile::create_beside(const std::string& target) {
+    return create_in(std::string(folder_part(target)), own_prefix(target));
+}
+
+std::vector<std::string> TemporaryFile::leftovers_beside(const std::string& target) {
+    const std::string folder(folder_part(target));
+    std::vector<std::string> paths;
+    try {
+        for (const DirEntry& entry : find_files(folder, own_prefix(target) + "*")) {
+            if (!entry.is_folder()) {
+                paths.push_back(folder + entry.name);
+            }
+        }
+    } catch (const SystemError&) {
     }
+    return paths;
+}
+
+void TemporaryFile::keep_as(const std::string& path) {
     file_.close();
     rename_file(path_, path);
     path_.clear();

@@ -176,33 +176,6 @@ void rename_file(const std::string& from, const std::string& to) {
     }
 }
 
-int delete_matching(std::string_view mask) {
-    const std::string folder(folder_part(mask));
-    std::vector<DirEntry> found;
-    try {
-        found = find_files(folder, name_part(mask), LetterCase::Insensitive);
-    } catch (const SystemError& error) {
-        return error.error_number();
-    }
-    if (found.empty()) {
-        return 2;
-    }
-    int result = 0;
-    for (const DirEntry& entry : found) {
-        const std::string path = folder + entry.name;
-        std::error_code error;
-        if (entry.is_folder()) {
-            std::filesystem::remove_all(path, error);
-        } else if (::unlink(path.c_str()) != 0) {
-            error.assign(errno, std::generic_category());
-        }
-        if (error && result == 0) {
-            result = error.value();
-        }
-    }
-    return result;
-}
-
 std::string temporary_folder() {
     const char* configured = std::getenv("TMPDIR");
     std::string folder = configured != nullptr && *configured != '\0' ? configured : "/tmp";

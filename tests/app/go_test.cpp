@@ -120,11 +120,13 @@ TEST(Go, PacksInSearchOrderSkippingFifosLinkLoopsAndVanishedFilesThenRestartsSer
 }
 
 TEST(Go, EarlierArchivesOfTheSameBaseGoInAnyCaseAndOnlyWithAZipInTheNameWhichTheAutomaticStampExtends) {
+    // Only archives and volumes go: never a folder, nor another file the mask matches.
     const std::vector<std::string> earlier = {
-        "LUN.Z01", "backup.7z", "lun-20240130-235959.zip", "lun.txt", "lun.zip", "lun2.zip", "other.zip"};
+        "LUN.Z01",  "backup.7z",  "lun-20240130-235959.zip",   "lun.txt", "lun.zip", "lun2.zip", "other.zip",
+        "lun.z100", "readme.zsh", "lun.zip_restored/kept.txt", "lun.zsh", "lun.Z"};
     // The archive's name, further job keys, and the earlier files its run deletes.
     const std::vector<std::tuple<std::string, std::string, std::set<std::string>>> cases = {
-        {"lun.zip", "", {"LUN.Z01", "lun-20240130-235959.zip", "lun2.zip"}},
+        {"lun.zip", "", {"LUN.Z01", "lun-20240130-235959.zip", "lun2.zip", "lun.z100"}},
         {"backup", "", {}},
         {"lun.zip", "NOMEFILE_AUTOMATICO=SI\r\n", {}},  // the stamped mask matches no earlier archive
     };
