@@ -120,10 +120,6 @@ private:
                 add_mask(handlers, include);
             }
         }
-        // An archive of nothing must not replace the last copy that holds something.
-        if (handlers.files_selected() == 0) {
-            run_.state.archive_unsound = true;
-        }
         write_archive(handlers);
         if (run_.state.Stop_Requested) {
             run_.state.archive_unsound = true;
@@ -131,7 +127,8 @@ private:
     }
 
     // A mask whose folder is gone (unmounted, deleted during the start delay) or that selects no file is
-    // a failure, never an empty backup that looks fine.
+    // a failure, never an empty backup that looks fine; an archive without it must not replace a copy
+    // that holds its files.
     void add_mask(const PackingHandlers& handlers, const std::string& mask) {
         const int64_t selected_before = handlers.files_selected();
         const std::string folder(platform::folder_part(mask));
@@ -143,6 +140,7 @@ private:
             run_.log.Tracing_Out(line);
             append(line);
             run_.state.Zip_Error = true;
+            run_.state.archive_unsound = true;
         }
     }
 

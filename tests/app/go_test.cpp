@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
+#include <regex>
 #include <set>
 
 #include "app/tf_main.h"
@@ -191,6 +193,8 @@ TEST(Go, SplitArchiveIsTestedButNeverCopied) {
         << "volumes of 65,536 bytes at least";
     const std::string log = read_file(backup.data / "log.txt");
     EXPECT_EQ(log.find("copia archivio su"), std::string::npos) << "no copy block at all";
+    EXPECT_NE(log.find("\r\nSIZE_SPLIT non valido: 1000\r\n"), std::string::npos)
+        << "below one volume's floor";
     EXPECT_NE(log.find("Nessun errore durante il test."), std::string::npos) << "the split set is tested";
     EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Clean);
 }
@@ -231,6 +235,100 @@ TEST(Go, ArchiveThatCannotBeCreatedEndsTheRunWithItsErrorLoggedAfterStartingTheS
         (std::vector<std::string>{"Errore:" + error,
                                   "Nome del servizio troppo lungo, servizio non avviato: " + kLongService}))
         << "the logs say why, then the services are started again; no later step; 499 characters fit";
+}
+
+// Each way an archive can come out unsound, made real: the copy of yesterday stays byte for byte, the log
+// says why, and the scheduler sees status 1.
+TEST(Go, UnsoundArchiveKeepsThePreviousCopyUntouchedAndEndsWithStatusOne) {
+    testing::SmallDrive small("64k");
+    if (!small.mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    }
+    enum class Fault { DriveFills, EmptySource, MissingInclude, StopWhilePacking, StopWhileTesting };
+    const struct {
+        Fault fault;
+        std::string expected_line;  // "" when the mask's line does not apply
+    } cases[] = {
+        {Fault::DriveFills, ""},
+        {Fault::EmptySource, "Nessun file trovato: <source>/*.*"},
+        {Fault::MissingInclude, "Nessun file trovato: <data>gone/*.*"},
+        {Fault::StopWhilePacking, ""},
+        {Fault::StopWhileTesting, ""},
+    };
+    for (const auto& [fault, expected_line] : cases) {
+        Backup backup;
+        const std::string remote = backup.data.make_folder("remote") + "/";
+        testing::write_file(remote + "lun.zip", "yesterday's good copy");
+        std::string other_keys;
+        switch (fault) {
+            case Fault::DriveFills:
+                backup.data.write("source/noise.bin", incompressible(300'000));
+                backup.archive = small.path() + "lun.zip";
+                break;
+            case Fault::EmptySource:
+                std::filesystem::remove_all(backup.source);
+                backup.data.make_folder("source");  // an unmounted mount point looks so
+                break;
+            case Fault::MissingInclude:
+                other_keys = "[PARAMETRI_LINEA_COMANDO]\r\nINCLUDE_2=" + (backup.data / "gone/*.*") + "\r\n";
+                break;
+            case Fault::StopWhilePacking:
+            case Fault::StopWhileTesting:
+                backup.display.on_process_messages = [&backup, stop_at = fault == Fault::StopWhilePacking
+                                                                             ? "Zipping in corso..."
+                                                                             : "Test archivio..."] {
+                    if (backup.display.label(Label::l_stato) == stop_at) {
+                        backup.form->btn_annullaClick();
+                    }
+                };
+                break;
+        }
+        backup.run("TEST_ZIP=SI\r\nCOPIA_SU_REMOTO1=" + remote + "\r\n", other_keys);
+        EXPECT_EQ(read_file(remote + "lun.zip"), "yesterday's good copy") << int(fault);
+        EXPECT_EQ(platform::find_files(remote, "*").size(), 1u);
+        EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::StepErrors) << int(fault);
+        const auto lines = backup.run_log();
+        const std::string skipped = "Copia non eseguita su: " + remote + " (archivio incompleto)";
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), skipped), 1) << int(fault);
+        EXPECT_EQ(count_starting(lines, "Inizio copia archivio su: "), 0) << "no copy block";
+        if (!expected_line.empty()) {
+            std::string line = std::regex_replace(expected_line, std::regex("<source>"), backup.source);
+            line = std::regex_replace(line, std::regex("<data>"), backup.data.path());
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << line;
+            EXPECT_EQ(count_starting(lines, "Errore:"), 0) << "a missing folder is no failure of a file";
+        }
+        EXPECT_EQ(std::count_if(backup.display.trace.begin(), backup.display.trace.end(),
+                                [&](const std::string& traced) { return traced.ends_with(skipped); }),
+                  1);
+    }
+}
+
+// The full-drive wait, stopped by "Chiudi" (SIGTERM's button): the run ends at once, as any stop does.
+TEST(Go, ChiudiEndsTheWaitForRoomAtOnceWithOneFullDriveLine) {
+    testing::SmallDrive small("192k");
+    if (!small.mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    }
+    Backup backup;
+    backup.data.write("source/noise.bin", incompressible(400'000));
+    backup.archive = small.path() + "lun.zip";
+    backup.display.on_process_messages = [&] {
+        if (!backup.display.trace.empty() && backup.display.trace.back().ends_with("pieno !") &&
+            !backup.form->run_state().Stop_Requested) {
+            backup.form->btn_chiudiClick();
+        }
+    };
+    const auto started = std::chrono::steady_clock::now();
+    backup.run("SPLITTING=SI\r\nSIZE_SPLIT=65536\r\nTEST_ZIP=SI\r\n",
+               "[SERVIZI]\r\nSERVIZIO_2=" + kLongService + "\r\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    const auto lines = backup.run_log();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Disco di destinazione pieno !"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Copia interrotta dall'utente."), 1);
+    EXPECT_EQ(count_starting(lines, "Errore:Zip:"), 0) << "the cancelled write is no fatal error";
+    EXPECT_EQ(lines.back(), "Nome del servizio troppo lungo, servizio non avviato: " + kLongService);
+    EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::StepErrors);
+    backup.expect_closed_once_after(lines.back());
 }
 
 }  // namespace
