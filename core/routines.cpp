@@ -46,17 +46,54 @@ std::string duration_text(Clock::duration elapsed) {
     return format("%02lld:%02lld:%02lld", of_day / 3600, of_day / 60 % 60, of_day % 60);
 }
 
+namespace {
+// Where the character `index` of `text` starts (UTF-8); text.size() past its last character.
+size_t character_offset(std::string_view text, size_t index) {
+    size_t offset = 0;
+    for (size_t seen = 0; offset < text.size(); ++offset) {
+        if ((static_cast<unsigned char>(text[offset]) & 0xC0) != 0x80 || offset == 0) {
+            if (seen == index) {
+                return offset;
+            }
+            ++seen;
+        }
+    }
+    return text.size();
+}
+
+size_t character_count(std::string_view text) {
+    return static_cast<size_t>(
+               std::count_if(text.begin(), text.end(),
+                             [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; })) +
+           (!text.empty() && (static_cast<unsigned char>(text.front()) & 0xC0) == 0x80 ? 1 : 0);
+}
+}  // namespace
+
 std::string Shorten_Text(std::string_view text, int width) {
-    const auto length = static_cast<long long>(text.size());
+    const auto length = static_cast<long long>(character_count(text));
     if (width <= 0 || width >= length) {
         return std::string(text);
     }
     const long long half = width / 2;
     const long long head = half - 3 > 0 ? half - 3 : 0;
-    std::string shortened(text.substr(0, static_cast<size_t>(head)));
+    std::string shortened(text.substr(0, character_offset(text, static_cast<size_t>(head))));
     shortened += "...";
-    shortened += text.substr(static_cast<size_t>(length - half - 1));
+    shortened += text.substr(character_offset(text, static_cast<size_t>(length - half - 1)));
     return shortened;
+}
+
+std::string_view first_characters(std::string_view text, size_t count) {
+    return text.substr(0, character_offset(text, count));
+}
+
+std::string printable(std::string_view text) {
+    std::string shown(text);
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return shown;
 }
 
 std::string_view trim(std::string_view text) {

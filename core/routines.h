@@ -28,7 +28,16 @@ inline const std::string kRuleLine(68, '-');
 std::string duration_text(Clock::duration elapsed);
 
 // `text` cut to about `width` characters with "..." in the middle; unchanged when it already fits.
+// Characters are UTF-8 characters, and a cut never splits one.
 std::string Shorten_Text(std::string_view text, int width);
+
+// The first `count` UTF-8 characters of `text`, all of it when it has fewer. A continuation byte belongs to
+// the character before it, so text that is no valid UTF-8 is cut between bytes that start characters.
+std::string_view first_characters(std::string_view text, size_t count);
+
+// `text` with its control characters (C0 and DEL) as "?", so that a file name cannot break a line or
+// send a terminal command.
+std::string printable(std::string_view text);
 
 // `text` without the blanks and control characters at both ends.
 std::string_view trim(std::string_view text);

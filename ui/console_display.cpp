@@ -1,5 +1,7 @@
 #include "ui/console_display.h"
 
+#include "core/routines.h"
+
 namespace ferrolo::ui {
 
 namespace {
@@ -11,15 +13,6 @@ size_t slot(core::Label label) {
     return static_cast<size_t>(label);
 }
 
-std::string printable(std::string_view text) {
-    std::string shown(text);
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            c = '?';
-        }
-    }
-    return shown;
-}
 }  // namespace
 
 ConsoleDisplay::ConsoleDisplay(bool terminal) : terminal_(terminal) {}
@@ -116,7 +109,7 @@ void ConsoleDisplay::close() {
 
 void ConsoleDisplay::print_line(std::string_view text) {
     erase_live_line();
-    const std::string shown = (terminal_ ? printable(text) : std::string(text)) + "\n";
+    const std::string shown = (terminal_ ? core::printable(text) : std::string(text)) + "\n";
     std::fwrite(shown.data(), 1, shown.size(), stdout);
     std::fflush(stdout);
 }
@@ -126,7 +119,7 @@ void ConsoleDisplay::draw_live_line() {
                              labels_[slot(core::Label::l_file)] +
                              "  N. files: " + labels_[slot(core::Label::l_nfiles)] +
                              "  Megabytes: " + labels_[slot(core::Label::l_bytes)];
-    std::fprintf(stdout, "%s%s", kEraseLine.data(), printable(line).c_str());
+    std::fprintf(stdout, "%s%s", kEraseLine.data(), core::printable(line).c_str());
     std::fflush(stdout);
     live_line_shown_ = true;
     live_line_drawn_ = SteadyClock::now();
