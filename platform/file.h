@@ -19,8 +19,12 @@ public:
         Append,     // existing file, writes go to the end
     };
 
-    // Opens `path` in `mode`; throws SystemError on failure.
-    static File open(const std::string& path, Mode mode);
+    // What `path` may name besides a regular file: a log may be a character device such as /dev/null.
+    enum class Allowed { RegularFile, RegularFileOrCharacterDevice };
+
+    // Opens `path` in `mode`; throws SystemError on failure. A mode that writes never goes through a
+    // symbolic link another user owns (EACCES), the rule the kernel applies in sticky folders.
+    static File open(const std::string& path, Mode mode, Allowed allowed = Allowed::RegularFile);
 
     // A file that is not open; assign an opened one to use it.
     File() = default;

@@ -41,7 +41,8 @@ void RunLog::Append_Log(bool to_run_log, bool to_extended_log, std::string_view 
 
 void RunLog::append_line(const std::string& file_name, std::string_view text) {
     try {
-        platform::File file = platform::File::open(file_name, platform::File::Mode::Append);
+        platform::File file = platform::File::open(file_name, platform::File::Mode::Append,
+                                                   platform::File::Allowed::RegularFileOrCharacterDevice);
         file.write(std::string(text) + "\r\n");
         file.close();
     } catch (const platform::SystemError&) {

@@ -109,9 +109,15 @@ void ConsoleDisplay::close() {
 
 void ConsoleDisplay::print_line(std::string_view text) {
     erase_live_line();
-    const std::string shown = (terminal_ ? core::printable(text) : std::string(text)) + "\n";
-    std::fwrite(shown.data(), 1, shown.size(), stdout);
-    std::fflush(stdout);
+    write_output((terminal_ ? core::printable(text) : std::string(text)) + "\n");
+}
+
+void ConsoleDisplay::write_output(std::string_view text) {
+    if (output_lost_) {
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    output_lost_ = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
 }
 
 void ConsoleDisplay::draw_live_line() {
@@ -119,15 +125,14 @@ void ConsoleDisplay::draw_live_line() {
                              labels_[slot(core::Label::l_file)] +
                              "  N. files: " + labels_[slot(core::Label::l_nfiles)] +
                              "  Megabytes: " + labels_[slot(core::Label::l_bytes)];
-    std::fprintf(stdout, "%s%s", kEraseLine.data(), core::printable(line).c_str());
-    std::fflush(stdout);
+    write_output(std::string(kEraseLine) + core::printable(line));
     live_line_shown_ = true;
     live_line_drawn_ = SteadyClock::now();
 }
 
 void ConsoleDisplay::erase_live_line() {
     if (live_line_shown_) {
-        std::fprintf(stdout, "%s", kEraseLine.data());
+        write_output(kEraseLine);
         live_line_shown_ = false;
     }
 }

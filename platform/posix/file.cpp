@@ -41,25 +41,42 @@ std::string own_prefix(const std::string& target) {
     }
     char digits[17];
     std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
-    return ".ferrolo-" + std::string(digits) + "-";
+    // Built by appending: gcc 12 at -O3 wrongly sees overlapping copies in a chain of operator+.
+    std::string prefix = ".ferrolo-";
+    prefix.append(digits).append("-");
+    return prefix;
+}
+
+int open_retrying(const std::string& path, int flags) {
+    return retry_if_interrupted([&] { return ::open(path.c_str(), flags, 0666); });
+}
+
+// A link the running user made may be followed; one planted by another user may not.
+bool link_owned_by_us(const std::string& path) {
+    struct stat link {};
+    return ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) && link.st_uid == ::geteuid();
 }
 
 }  // namespace
 
-File File::open(const std::string& path, Mode mode) {
-    // Opened without blocking, so that a FIFO or a device put in a file's place can never hang the run;
-    // only regular files are accepted.
-    const int descriptor = retry_if_interrupted(
-        [&] { return ::open(path.c_str(), open_flags(mode) | O_CLOEXEC | O_NONBLOCK, 0666); });
+File File::open(const std::string& path, Mode mode, Allowed allowed) {
+    // Opened without blocking, so that a FIFO or a device put in a file's place can never hang the run.
+    const int flags = open_flags(mode) | O_CLOEXEC | O_NONBLOCK;
+    const bool writes = mode != Mode::Read;
+    int descriptor = open_retrying(path, writes ? flags | O_NOFOLLOW : flags);
+    if (descriptor < 0 && errno == ELOOP && writes && link_owned_by_us(path)) {
+        descriptor = open_retrying(path, flags);
+    }
     if (descriptor < 0) {
-        throw SystemError("open", path, errno);
+        throw SystemError("open", path, errno == ELOOP && writes ? EACCES : errno);
     }
     File file(descriptor, path);
     struct stat status {};
     if (::fstat(descriptor, &status) != 0) {
         throw SystemError("open", path, errno);
     }
-    if (!S_ISREG(status.st_mode)) {
+    const bool device_allowed = allowed == Allowed::RegularFileOrCharacterDevice && S_ISCHR(status.st_mode);
+    if (!S_ISREG(status.st_mode) && !device_allowed) {
         throw SystemError("open", path, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
     }
     if (::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
