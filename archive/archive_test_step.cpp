@@ -91,6 +91,7 @@ private:
 void open_and_test(core::RunContext& run, zip::TZipArchiver& zip) {
     try {
         zip.FileName = run.job.PARAM_2;
+        zip.SpanningOptions.AdvancedNaming = run.job.ADVANCED_NAME_ZIP;
         zip.Open(0);
         zip.TestMask("*.*", zip::kDefaultSearchAttr, "");
     } catch (const std::exception& error) {

@@ -13,10 +13,11 @@ namespace ferrolo::platform {
 class File {
 public:
     enum class Mode {
-        Read,       // existing file, read only
-        ReadWrite,  // existing file, read and write, positioned at the start
-        Create,     // created or truncated, read and write
-        Append,     // existing file, writes go to the end
+        Read,             // existing file, read only
+        ReadWrite,        // existing file, read and write, positioned at the start
+        Create,           // created or truncated, read and write
+        CreateOwnerOnly,  // the same, and readable by its owner alone whatever the umask
+        Append,           // existing file, writes go to the end
     };
 
     // What `path` may name besides a regular file: a log may be a character device such as /dev/null.

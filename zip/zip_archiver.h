@@ -83,7 +83,7 @@ struct TZipOptions {
 inline constexpr int64_t kMinimumVolumeSize = 65536;
 
 struct TZipSpanningOptions {
-    bool AdvancedNaming = true;   // volumes lun_001.zip, lun_002.zip…; otherwise lun.Z01, lun.Z02…
+    bool AdvancedNaming = true;   // volumes lun_001.zip, lun_002.zip…; otherwise lun.z01, lun.z02…
     int64_t FirstVolumeSize = 0;  // above 0: the size of the first volume instead of VolumeSize
     TZipVolumeSize VolumeSize = TZipVolumeSize::vsAutoDetect;
 

@@ -56,7 +56,14 @@ void TZipArchiver::Impl::create(const std::string& path) {
                                                 return disk_full(volume_number, volume_file_name);
                                             });
     } else {
-        sink = file_sink(path, platform::File::Mode::Create, 0);
+        // What a run that died left under the temporary names of this archive goes first.
+        for (const std::string& leftover : platform::TemporaryFile::leftovers_beside(path)) {
+            platform::remove_file(leftover);
+        }
+        sink = std::make_unique<FileSink>(
+            as_zip_error(owner.Name(), zip_error::kCannotOpenFile, {.file_name = path},
+                         [&] { return platform::TemporaryFile::create_beside(path); }),
+            path, owner.Options.FlushBuffers, owner.Name());
     }
     directory_start = 0;
     access = Access::Write;

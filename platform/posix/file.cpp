@@ -24,6 +24,7 @@ int open_flags(File::Mode mode) {
         case File::Mode::ReadWrite:
             return O_RDWR;
         case File::Mode::Create:
+        case File::Mode::CreateOwnerOnly:
             return O_RDWR | O_CREAT | O_TRUNC;
         case File::Mode::Append:
             return O_WRONLY | O_APPEND;
@@ -78,6 +79,10 @@ File File::open(const std::string& path, Mode mode, Allowed allowed) {
     const bool device_allowed = allowed == Allowed::RegularFileOrCharacterDevice && S_ISCHR(status.st_mode);
     if (!S_ISREG(status.st_mode) && !device_allowed) {
         throw SystemError("open", path, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+    }
+    // An existing file keeps its mode when truncated, so the mode is set, not only asked for.
+    if (mode == Mode::CreateOwnerOnly && ::fchmod(descriptor, 0600) != 0) {
+        throw SystemError("open", path, errno);
     }
     if (::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
         throw SystemError("open", path, errno);

@@ -189,7 +189,7 @@ TEST(Go, SplitArchiveIsTestedButNeverCopied) {
     const std::string remote = backup.data.make_folder("remote") + "/";
     backup.run("SPLITTING=SI\r\nSIZE_SPLIT=1000\r\nCOPIA_SU_REMOTO1=" + remote +
                "\r\nCOPIA_SU_REMOTO5=" + remote + "\r\nTEST_ZIP=SI\r\n");
-    EXPECT_EQ(platform::path_entry(backup.data / "lun.Z01").value_or(platform::DirEntry{}).size, 65536u)
+    EXPECT_EQ(platform::path_entry(backup.data / "lun.z01").value_or(platform::DirEntry{}).size, 65536u)
         << "volumes of 65,536 bytes at least";
     const std::string log = read_file(backup.data / "log.txt");
     EXPECT_EQ(log.find("copia archivio su"), std::string::npos) << "no copy block at all";
