@@ -1,7 +1,9 @@
 // The whole run, driven as the window drives it: the start timer is fired by the test.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <algorithm>
 #include <filesystem>
@@ -329,6 +331,85 @@ TEST(Go, ChiudiEndsTheWaitForRoomAtOnceWithOneFullDriveLine) {
     EXPECT_EQ(lines.back(), "Nome del servizio troppo lungo, servizio non avviato: " + kLongService);
     EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::StepErrors);
     backup.expect_closed_once_after(lines.back());
+}
+
+// The hidden temporary files of this job in `folder`.
+std::vector<std::string> temporaries_in(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : platform::find_files(folder, ".ferrolo-*")) {
+        names.push_back(entry.name);
+    }
+    return names;
+}
+
+// A run killed with SIGKILL while it packs, or while it copies, leaves yesterday's archive and copy whole
+// under their names; the next run removes what the killed one left.
+TEST(Go, KillAtAnyMomentLeavesThePreviousArchiveAndCopyAndTheNextRunRemovesTheLeftovers) {
+    for (const std::string kill_while : {"packing", "copying"}) {
+        Backup backup;
+        backup.data.write("source/noise.bin", incompressible(6'000'000));
+        const std::string remote = backup.data.make_folder("remote") + "/";
+        const std::string keys =
+            "CANCELLA_ZIP_PRECEDENTE=NO\r\nTEST_ZIP=NO\r\nCOPIA_SU_REMOTO1=" + remote + "\r\n";
+        ASSERT_EQ(testing::run_command("cd " + testing::shell_quote(backup.data.path()) +
+                                       " && zip -qr lun.zip source && cp lun.zip remote/")
+                      .exit_status,
+                  0);
+        const std::string yesterday = read_file(backup.archive);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            backup.run(keys);
+            ::_exit(0);
+        }
+        const std::string watched = kill_while == "packing" ? backup.data.path() : remote;
+        for (int tries = 0; tries < 20000 && temporaries_in(watched).empty(); ++tries) {
+            ::usleep(100);
+        }
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << kill_while << ": the run ended before the kill";
+        // Killed while packing, yesterday's archive is still there; while copying, today's is whole.
+        EXPECT_EQ(read_file(backup.archive) == yesterday, kill_while == "packing");
+        EXPECT_TRUE(read_file(remote + "lun.zip") == yesterday) << kill_while;
+        EXPECT_EQ(backup.unzip_test(), 0);
+        EXPECT_FALSE(temporaries_in(watched).empty()) << "the killed run left its temporary file";
+
+        backup.run(keys);
+        EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Clean) << kill_while;
+        EXPECT_TRUE(temporaries_in(backup.data.path()).empty() && temporaries_in(remote).empty())
+            << kill_while;
+        EXPECT_TRUE(read_file(remote + "lun.zip") == read_file(backup.archive));
+    }
+}
+
+// Backups are the owner's alone whatever the umask; a split set opens with 7-Zip as it lies, and a stale
+// set of the other naming scheme beside it does not disturb the test.
+TEST(Go, ArchivesVolumesAndCopiesAreOwnerOnlyAndASplitSetOpensWithPeersAsItLies) {
+    const mode_t mask = ::umask(022);
+    Backup single;
+    const std::string remote = single.data.make_folder("remote") + "/";
+    single.run("TEST_ZIP=SI\r\nCOPIA_SU_REMOTO1=" + remote + "\r\n");
+    Backup split;
+    split.data.write("source/noise.bin", incompressible(200'000));
+    split.data.write("lun_001.zip", "a stale volume of the other scheme");
+    split.run("SPLITTING=SI\r\nSIZE_SPLIT=65536\r\nADVANCED_NAME_ZIP=NO\r\nTEST_ZIP=SI\r\n");
+    ::umask(mask);
+    const auto mode_of = [](const std::string& path) {
+        struct stat status {};
+        ::stat(path.c_str(), &status);
+        return status.st_mode & 0777;
+    };
+    for (const std::string& path :
+         {single.archive, remote + "lun.zip", split.archive, split.data / "lun.z01"}) {
+        EXPECT_EQ(mode_of(path), 0600u) << path;
+    }
+    EXPECT_EQ(mode_of(single.data / "log.txt"), 0644u) << "logs follow the umask";
+    EXPECT_EQ(single.form->exit_status(), core::ExitStatus::Clean);
+    EXPECT_EQ(split.form->exit_status(), core::ExitStatus::Clean) << "the stale volume is no part of the set";
+    const auto seven =
+        testing::run_command("cd " + testing::shell_quote(split.data.path()) + " && 7z t lun.zip");
+    EXPECT_EQ(seven.exit_status, 0) << seven.output;
 }
 
 }  // namespace
