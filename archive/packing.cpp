@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <utility>
 
 #include "archive/packing_steps.h"
+#include "archive/remote_copy.h"
 #include "core/routines.h"
 #include "platform/code_page.h"
+#include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/system_error.h"
 
@@ -113,6 +116,7 @@ private:
         Zip.Zip64Mode = zip::TZip64Mode::zmAuto;
         Zip.SetCompressionLevel(zip::TZipCompressionLevel::clMax);
         Zip.ExclusionMasks.clear();
+        Zip.ExcludedFiles = own_copies();
         Zip.BeginUpdate();
         add_mask(handlers, job_.PARAM_1);
         for (const std::string& include : job_.INCLUDE) {
@@ -124,6 +128,23 @@ private:
         if (run_.state.Stop_Requested) {
             run_.state.archive_unsound = true;
         }
+    }
+
+    // The remote copies of this job and what a killed copy left beside them: inside a source folder they
+    // would be packed into the archive they copy.
+    std::vector<std::string> own_copies() const {
+        std::vector<std::string> paths;
+        for (const std::string& destination : job_.COPIA_SU_REMOTO) {
+            if (core::trim(destination).empty()) {
+                continue;
+            }
+            const std::string target = copy_target(destination, job_.PARAM_2);
+            paths.push_back(std::filesystem::absolute(target).lexically_normal().string());
+            for (const std::string& leftover : platform::TemporaryFile::leftovers_beside(target)) {
+                paths.push_back(std::filesystem::absolute(leftover).lexically_normal().string());
+            }
+        }
+        return paths;
     }
 
     // A mask whose folder is gone (unmounted, deleted during the start delay) or that selects no file is

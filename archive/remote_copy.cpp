@@ -79,13 +79,12 @@ std::optional<platform::TemporaryFile> copy_beside(core::RunContext& run, const 
     }
 }
 
-// The folder a copy goes into: as written, or with its "/" when it names an existing folder without one.
-std::string copy_folder(const std::string& destination) {
-    return !destination.ends_with('/') && platform::folder_exists(destination) ? destination + "/"
-                                                                               : destination;
-}
-
 }  // namespace
+
+std::string copy_target(const std::string& destination, const std::string& archive) {
+    const bool names_folder = !destination.ends_with('/') && platform::folder_exists(destination);
+    return (names_folder ? destination + "/" : destination) + std::string(platform::name_part(archive));
+}
 
 bool Verifica(core::RunContext& run, const std::string& source, const std::string& target) {
     return verify_copy(run, source, target, target);
@@ -102,7 +101,7 @@ void Copia_Su_Remoto(core::RunContext& run, const std::string& destination) {
         return;
     }
     const std::string& source = run.job.PARAM_2;
-    const std::string target = copy_folder(destination) + std::string(platform::name_part(source));
+    const std::string target = copy_target(destination, source);
     // Temporary copies of a killed run would otherwise stay for ever.
     for (const std::string& leftover : platform::TemporaryFile::leftovers_beside(target)) {
         platform::remove_file(leftover);

@@ -13,6 +13,10 @@ namespace ferrolo::archive {
 // one line says so, and Copy_Error is set.
 void Copia_Su_Remoto(core::RunContext& run, const std::string& destination);
 
+// The file a copy of `archive` to `destination` is written as: in that folder, also when it is named
+// without its "/".
+std::string copy_target(const std::string& destination, const std::string& archive);
+
 // True when both files hold the same bytes, `target` read from its device; false, with Zip_Error set, on
 // a difference or when the files cannot be read.
 bool Verifica(core::RunContext& run, const std::string& source, const std::string& target);

@@ -1,5 +1,7 @@
 #include "zip/file_selection.h"
 
+#include <algorithm>
+
 #include "platform/system_error.h"
 #include "platform/wildcard.h"
 #include "zip/name_mask.h"
@@ -19,6 +21,10 @@ public:
         : rules_(rules), pattern_(pattern), found_(found), unreadable_(unreadable) {}
 
     bool excluded(const std::string& path) const {
+        if (std::find(rules_.excluded_files.begin(), rules_.excluded_files.end(), path) !=
+            rules_.excluded_files.end()) {
+            return true;
+        }
         for (const std::string& exclusion : rules_.exclusions) {
             if (!exclusion.empty() && matches_name_mask(path, exclusion)) {
                 return true;

@@ -15,7 +15,8 @@ struct SelectionRules {
     std::string mask;  // absolute; Windows wildcards in the file part only
     uint32_t search_attr = 0;
     bool recurse = true;
-    std::vector<std::string> exclusions;  // engine masks matched against full paths
+    std::vector<std::string> exclusions;      // engine masks matched against full paths
+    std::vector<std::string> excluded_files;  // absolute paths left out when met exactly
 };
 
 // Calls `found` with the absolute path of each file and folder to queue: the files of a folder (sorted

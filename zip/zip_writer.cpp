@@ -120,9 +120,12 @@ void TZipArchiver::Impl::select(const std::string& mask, uint32_t search_attr,
     if (!exclusion_mask.empty()) {
         rules.exclusions.push_back(exclusion_mask);
     }
-    rules.exclusions.push_back(archive_path);
+    // The archive's own files by their exact paths: as masks they would also leave out "LUN.ZIP" beside
+    // "lun.zip", and more when the path holds "?" or "*".
+    rules.excluded_files = owner.ExcludedFiles;
+    rules.excluded_files.push_back(archive_path);
     if (sink) {
-        rules.exclusions.push_back(
+        rules.excluded_files.push_back(
             absolute_path(sink->current_path(), std::filesystem::current_path().string()));
     }
     const auto found = [&](const std::string& path, const platform::DirEntry& entry) {

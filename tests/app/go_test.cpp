@@ -412,5 +412,26 @@ TEST(Go, ArchivesVolumesAndCopiesAreOwnerOnlyAndASplitSetOpensWithPeersAsItLies)
     EXPECT_EQ(seven.exit_status, 0) << seven.output;
 }
 
+// The job's own files inside the source are left out by identity: the archive, and the copies of it.
+TEST(Go, OwnArchiveAndCopiesInTheSourceAreLeftOutButNamesThatOnlyLookAlikeArePacked) {
+    Backup backup;
+    backup.archive = backup.source + "/lun.zip";
+    backup.data.write("source/LUN.ZIP", "another file, not the archive");
+    backup.data.write("source/lun?zip", "a name a mask would take for the archive");
+    backup.data.write("source/copies/lun.zip", "yesterday's copy");
+    backup.run("CANCELLA_ZIP_PRECEDENTE=NO\r\nTEST_ZIP=SI\r\nCOPIA_SU_REMOTO1=" + backup.source +
+               "/copies\r\n");
+    EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Clean);
+    const std::string stored = backup.source.substr(1) + "/";
+    const std::string listing =
+        testing::run_command("unzip -Z1 " + testing::shell_quote(backup.archive)).output;
+    for (const std::string name : {"LUN.ZIP", "lun?zip", "copies/"}) {
+        EXPECT_NE(listing.find(stored + name + "\n"), std::string::npos) << name;
+    }
+    for (const std::string name : {"lun.zip", "copies/lun.zip"}) {
+        EXPECT_EQ(listing.find(stored + name + "\n"), std::string::npos) << name;
+    }
+}
+
 }  // namespace
 }  // namespace ferrolo::app
