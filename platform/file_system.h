@@ -45,6 +45,10 @@ std::string_view name_part(std::string_view path);
 // FIFOs and devices are left out. A missing folder gives no entries; any other failure throws SystemError.
 std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern,
                                  LetterCase letter_case = LetterCase::Sensitive);
+// The same, adding to `unexamined` the matching names that could be listed but not examined (the folder
+// may be read but not searched, or the entry vanished meanwhile); dangling links are not among them.
+std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern, LetterCase letter_case,
+                                 std::vector<std::string>& unexamined);
 
 // The entry `path` names (a regular file or a real folder, links to files followed); nullopt when there is
 // none or it is of another kind.

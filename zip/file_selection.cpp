@@ -48,13 +48,26 @@ public:
     // `folder` ends with "/". Returns false once the walk is stopped.
     bool search(const std::string& folder) {
         std::vector<platform::DirEntry> entries;
+        std::vector<std::string> unexamined;
         const Attempt listing = attempt_until_decided<platform::SystemError>(
-            [&] { entries = platform::find_files(folder, "*"); },
+            [&] {
+                unexamined.clear();
+                entries = platform::find_files(folder, "*", platform::LetterCase::Sensitive, unexamined);
+            },
             [&](const platform::SystemError&) {
                 return unreadable_(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder);
             });
         if (listing != Attempt::Done) {
             return listing == Attempt::Ignored;
+        }
+        // A name listed but not examined is reported as a folder that cannot be listed is, never skipped
+        // in silence; a retry of it counts as leaving it out.
+        for (const std::string& name : unexamined) {
+            const std::string path = folder + name;
+            if (platform::matches_file_mask(name, pattern_) && !excluded(path) &&
+                unreadable_(path) == TZipAction::zaAbort) {
+                return false;
+            }
         }
         for (const platform::DirEntry& entry : entries) {
             const std::string path = folder + entry.name;

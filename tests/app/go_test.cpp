@@ -433,5 +433,40 @@ TEST(Go, OwnArchiveAndCopiesInTheSourceAreLeftOutButNamesThatOnlyLookAlikeArePac
     }
 }
 
+// Run as an unprivileged user, a name in a folder that may be read but not searched is a failure with
+// error 33, never a silent gap in the backup.
+TEST(Go, EntryThatCanBeListedButNotExaminedIsReportedWithErrorThirtyThree) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "becoming another user needs root";
+    }
+    Backup backup;
+    const std::string hidden = backup.data.write("source/locked/secret.txt", "kept from nobody");
+    for (const std::string& folder : {backup.program.path(), backup.data.path(), backup.source}) {
+        ::chmod(folder.c_str(), 0777);
+    }
+    ::chmod((backup.source + "/locked").c_str(), 0644);  // listed, not searched
+    const pid_t child = ::fork();
+    if (child == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+            ::_exit(99);
+        }
+        backup.run("TEST_ZIP=NO\r\n");
+        ::_exit(static_cast<int>(backup.form->exit_status()));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(core::ExitStatus::StepErrors));
+    const auto lines = backup.run_log();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) {
+                                return line.starts_with("Errore:") &&
+                                       line.find(" 33,") != std::string::npos &&
+                                       line.ends_with("processando: " + hidden);
+                            }),
+              1);
+}
+
 }  // namespace
 }  // namespace ferrolo::app
