@@ -468,5 +468,30 @@ TEST(Go, EntryThatCanBeListedButNotExaminedIsReportedWithErrorThirtyThree) {
               1);
 }
 
+// An accented name (stored in code page 850, with its UTF-8 name beside) and a name outside that code page
+// (stored as UTF-8) come out exactly as they went in, with Info-ZIP and with 7-Zip.
+TEST(Go, AccentedNamesAndNamesOutsideCodePage850AreExtractedExactlyByPeers) {
+    Backup backup;
+    const std::vector<std::string> names = {"citt\xc3\xa0 \xc3\xa8.txt", "\xe6\x97\xa5\xe6\x9c\xac.txt"};
+    for (const std::string& name : names) {
+        backup.data.write("source/" + name, name);
+    }
+    backup.run("TEST_ZIP=SI\r\n");
+    ASSERT_EQ(backup.form->exit_status(), core::ExitStatus::Clean);
+    const std::string out = backup.data.make_folder("out");
+    for (const std::string& extract : {"unzip -q " + testing::shell_quote(backup.archive) + " -d out/unzip",
+                                       "7z x -y -oout/7z " + testing::shell_quote(backup.archive)}) {
+        const auto run = testing::run_command("cd " + testing::shell_quote(backup.data.path()) +
+                                              " && LC_ALL=C.UTF-8 " + extract);
+        ASSERT_EQ(run.exit_status, 0) << run.output;
+    }
+    for (const std::string peer : {"/unzip", "/7z"}) {
+        for (const std::string& name : names) {
+            EXPECT_TRUE(platform::file_exists(out + peer + backup.source + "/" + name))
+                << peer << " " << name;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ferrolo::app
