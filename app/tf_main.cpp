@@ -39,6 +39,21 @@ std::string_view extension_of(std::string_view file_name) {
     return dot == std::string_view::npos ? std::string_view() : file_name.substr(dot);
 }
 
+// The file of `folder` named `name` exactly, or else in any letter case, as users of case-blind file
+// systems expect; the name is taken literally, so "*" and "?" match only themselves.
+std::optional<std::string> file_named(const std::string& folder, const std::string& name) {
+    if (platform::file_exists(folder + name)) {
+        return folder + name;
+    }
+    const std::string wanted = platform::upper_ascii(name);
+    for (const platform::DirEntry& entry : platform::find_files(folder, "*")) {
+        if (!entry.is_folder() && platform::upper_ascii(entry.name) == wanted) {
+            return folder + entry.name;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 CommandLine job_parameters(int argument_count, const char* const* arguments) {
@@ -115,7 +130,9 @@ void TF_Main::FormCreate() {
         return;
     }
     if (!choose_job_file()) {
-        Leggi_File_INI(Program_Dir + "Ferrolo.INI", job_, state_, Agente);
+        const std::string default_name = "Ferrolo.INI";
+        Leggi_File_INI(file_named(Program_Dir, default_name).value_or(Program_Dir + default_name), job_,
+                       state_, Agente);
     }
     if (!job_is_runnable()) {
         show_usage();
@@ -126,28 +143,20 @@ void TF_Main::FormCreate() {
     display_.arm_timer(Timer::T_Go, kStartDelay);
 }
 
-// Job-file mode: PARAM_1 names an ".INI" file in the program folder, found by its exact name or else by a
-// match in any letter case, as users of case-blind file systems expect. The job file then supplies all.
+// Job-file mode: PARAM_1 names an ".INI" file in the program folder, in any letter case. The job file
+// then supplies all.
 bool TF_Main::choose_job_file() {
     const std::string argument = job_.PARAM_1;
     if (platform::upper_ascii(extension_of(argument)) != ".INI") {
         return false;
     }
-    std::string job_file = Program_Dir + argument;
-    if (!platform::file_exists(job_file)) {
-        if (argument.find('/') != std::string::npos) {
-            return false;
-        }
-        const auto found = platform::find_files(Program_Dir, argument, platform::LetterCase::Insensitive);
-        const auto file =
-            std::find_if(found.begin(), found.end(), [](const auto& entry) { return !entry.is_folder(); });
-        if (file == found.end()) {
-            return false;
-        }
-        job_file = Program_Dir + file->name;
+    const auto job_file = argument.find('/') == std::string::npos ? file_named(Program_Dir, argument)
+                                                                  : std::optional<std::string>();
+    if (!job_file && !platform::file_exists(Program_Dir + argument)) {
+        return false;
     }
     clear_parameters();
-    Leggi_File_INI(job_file, job_, state_, Agente);
+    Leggi_File_INI(job_file.value_or(Program_Dir + argument), job_, state_, Agente);
     return true;
 }
 
@@ -286,6 +295,7 @@ void TF_Main::begin_packing_block() {
     state_.Zip_Error = false;
     state_.Copy_Error = false;
     state_.Service_Error = false;
+    state_.archive_unsound = false;
     state_.Bytes_Zipped = 0;
     state_.Files_Zipped = 0;
     state_.Files_Failed = 0;

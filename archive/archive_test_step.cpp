@@ -15,8 +15,8 @@ class TestHandlers {
 public:
     TestHandlers(core::RunContext& run, zip::TZipArchiver& zip) : run_(run), zip_(zip) {
         zip.OnFileProgress = [this](zip::TZipArchiver&, const std::string& file_name, double,
-                                    zip::TZipProcessOperation operation, zip::TZipProgressPhase,
-                                    bool&) { ZipTestFileProgress(file_name, operation); };
+                                    zip::TZipProcessOperation operation, zip::TZipProgressPhase phase,
+                                    bool&) { ZipTestFileProgress(file_name, operation, phase); };
         zip.OnOverallProgress = [this](zip::TZipArchiver&, double, zip::TZipProcessOperation operation,
                                        zip::TZipProgressPhase,
                                        bool& cancel) { ZipTestOverallProgress(operation, cancel); };
@@ -39,18 +39,26 @@ public:
     TestHandlers& operator=(const TestHandlers&) = delete;
 
 private:
-    void ZipTestFileProgress(const std::string& file_name, zip::TZipProcessOperation operation) {
+    void ZipTestFileProgress(const std::string& file_name, zip::TZipProcessOperation operation,
+                             zip::TZipProgressPhase phase) {
         run_.log.Append_Log(false, true, std::string(operation_log_word(operation)) + ": " + file_name);
         run_.display.set_label(Label::l_file, shown_file_name(file_name));
+        if (phase == zip::TZipProgressPhase::ppEnd) {
+            count_tested_entry();
+        }
         run_.display.process_messages();
+    }
+
+    // An entry is tested once its test ends, passed or failed; progress notices are no entries.
+    void count_tested_entry() {
+        ++run_.state.Files_Tested;
+        run_.display.set_label(Label::l_nfiles, std::to_string(run_.state.Files_Tested));
     }
 
     void ZipTestOverallProgress(zip::TZipProcessOperation operation, bool& cancel) {
         if (const std::string_view word = operation_label_word(operation); !word.empty()) {
             run_.display.set_label(Label::l_operation, word);
         }
-        ++run_.state.Files_Tested;
-        run_.display.set_label(Label::l_nfiles, std::to_string(run_.state.Files_Tested));
         if (run_.state.Stop_Requested) {
             cancel = true;
         }
@@ -63,6 +71,7 @@ private:
         run_.log.Tracing_Out(line);
         run_.log.Append_Log(true, true, line);
         action = zip::TZipAction::zaIgnore;
+        count_tested_entry();
         ++run_.state.Test_Failures;
         run_.state.Test_Error = true;
     }
@@ -82,6 +91,7 @@ private:
 void open_and_test(core::RunContext& run, zip::TZipArchiver& zip) {
     try {
         zip.FileName = run.job.PARAM_2;
+        zip.SpanningOptions.AdvancedNaming = run.job.ADVANCED_NAME_ZIP;
         zip.Open(0);
         zip.TestMask("*.*", zip::kDefaultSearchAttr, "");
     } catch (const std::exception& error) {
@@ -111,6 +121,7 @@ void Test_Zip(core::RunContext& run, zip::TZipArchiver& ZipTest) {
     log.Tracing_Out(start_line);
     if (!platform::file_exists(run.job.PARAM_2)) {
         log.Append_Log(true, true, "File: " + run.job.PARAM_2 + " non trovato !");
+        state.Test_Error = true;
         return;
     }
 
@@ -124,6 +135,8 @@ void Test_Zip(core::RunContext& run, zip::TZipArchiver& ZipTest) {
         open_and_test(run, ZipTest);
     }
     const auto finished = core::Clock::now();
+    // A copy must not replace a good one with an archive the test found damaged or did not finish.
+    state.archive_unsound = state.archive_unsound || state.Test_Error || state.Stop_Requested;
 
     log.Tracing_Out(core::stamped_line("                      Fine test: "));
     write_outcome(log, state.Test_Error ? "Errori durante il test !" : "Nessun errore durante il test.",

@@ -1,12 +1,17 @@
 #include "archive/packing.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <utility>
 
 #include "archive/packing_steps.h"
+#include "archive/remote_copy.h"
 #include "core/routines.h"
 #include "platform/code_page.h"
+#include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/system_error.h"
 
 namespace ferrolo::archive {
 
@@ -56,13 +61,25 @@ public:
 private:
     void append(std::string_view text) { run_.log.Append_Log(true, true, text); }
 
+    // Regular files only, and only names of archives and volumes: a folder or a "readme.zsh" the mask
+    // also matches is no earlier archive.
     void delete_earlier_archives() {
         if (!job_.CANCELLA_ZIP_PRECEDENTE) {
             return;
         }
         if (const auto mask = earlier_archives_mask(job_.PARAM_2)) {
             append("Cancello: " + *mask);
-            core::Delete_Files(*mask);
+            const std::string folder(platform::folder_part(*mask));
+            try {
+                for (const platform::DirEntry& entry : platform::find_files(
+                         folder, platform::name_part(*mask), platform::LetterCase::Insensitive)) {
+                    if (!entry.is_folder() && is_archive_name(entry.name)) {
+                        platform::remove_file(folder + entry.name);
+                    }
+                }
+            } catch (const platform::SystemError&) {
+                // As before: what cannot be deleted stays, and the packing replaces the archive anyway.
+            }
         }
     }
 
@@ -84,7 +101,11 @@ private:
         if (job_.SPLITTING) {
             Zip.SpanningOptions.AdvancedNaming = job_.ADVANCED_NAME_ZIP;
             Zip.SetSpanningMode(zip::TZipSpanningMode::smSplitting);
-            if (const auto volume = split_volume_size(job_.SIZE_SPLIT)) {
+            const auto volume = split_volume_size(job_.SIZE_SPLIT);
+            if (!volume || !volume->understood) {
+                append("SIZE_SPLIT non valido: " + job_.SIZE_SPLIT);
+            }
+            if (volume) {
                 Zip.SpanningOptions.VolumeSize = volume->size;
                 if (volume->size == zip::TZipVolumeSize::vsCustom) {
                     Zip.SpanningOptions.SetCustomVolumeSize(volume->custom_bytes);
@@ -95,15 +116,76 @@ private:
         Zip.Zip64Mode = zip::TZip64Mode::zmAuto;
         Zip.SetCompressionLevel(zip::TZipCompressionLevel::clMax);
         Zip.ExclusionMasks.clear();
+        Zip.ExcludedFiles = own_copies();
         Zip.BeginUpdate();
-        Zip.AddMask(job_.PARAM_1, zip::kDefaultSearchAttr, "");
+        add_mask(handlers, job_.PARAM_1);
         for (const std::string& include : job_.INCLUDE) {
             if (!include.empty()) {
-                Zip.AddMask(include, zip::kDefaultSearchAttr, "");
+                add_mask(handlers, include);
             }
         }
-        Zip.EndUpdate();
-        Zip.Close();
+        write_archive(handlers);
+        if (run_.state.Stop_Requested) {
+            run_.state.archive_unsound = true;
+        }
+    }
+
+    // The remote copies of this job and what a killed copy left beside them: inside a source folder they
+    // would be packed into the archive they copy.
+    std::vector<std::string> own_copies() const {
+        std::vector<std::string> paths;
+        for (const std::string& destination : job_.COPIA_SU_REMOTO) {
+            if (core::trim(destination).empty()) {
+                continue;
+            }
+            const std::string target = copy_target(destination, job_.PARAM_2);
+            paths.push_back(std::filesystem::absolute(target).lexically_normal().string());
+            for (const std::string& leftover : platform::TemporaryFile::leftovers_beside(target)) {
+                paths.push_back(std::filesystem::absolute(leftover).lexically_normal().string());
+            }
+        }
+        return paths;
+    }
+
+    // A mask whose folder is gone (unmounted, deleted during the start delay) or that selects no file is
+    // a failure, never an empty backup that looks fine; an archive without it must not replace a copy
+    // that holds its files.
+    void add_mask(const PackingHandlers& handlers, const std::string& mask) {
+        const int64_t selected_before = handlers.files_selected();
+        const std::string folder(platform::folder_part(mask));
+        if (folder.empty() || platform::folder_exists(folder)) {
+            Zip.AddMask(mask, zip::kDefaultSearchAttr, "");
+        }
+        if (handlers.files_selected() == selected_before) {
+            const std::string line = "Nessun file trovato: " + mask;
+            run_.log.Tracing_Out(line);
+            append(line);
+            run_.state.Zip_Error = true;
+            run_.state.archive_unsound = true;
+        }
+    }
+
+    // Writes the queued entries and the directory. A failure on the archive's side (a write error, a full
+    // drive) is written down and marks the archive unsound; the run goes on to its later steps, which
+    // then keep the earlier copies.
+    void write_archive(const PackingHandlers& handlers) {
+        try {
+            Zip.EndUpdate();
+            Zip.Close();
+        } catch (const zip::EZipError& error) {
+            run_.state.Zip_Error = true;
+            run_.state.archive_unsound = true;
+            // A wait for room the run cancelled ends as any cancel does, with no error of its own.
+            if (!handlers.wait_cancelled()) {
+                const std::string line = "Errore:" + std::string(error.what());
+                run_.log.Tracing_Out(line);
+                append(line);
+            }
+            try {
+                Zip.Close();  // releases the files; the failure is written down already
+            } catch (const zip::EZipError&) {
+            }
+        }
     }
 
     core::RunContext& run_;
@@ -182,8 +264,19 @@ std::optional<VolumeSetting> split_volume_size(std::string_view SIZE_SPLIT) {
     }
     constexpr int64_t kWhenNoNumber = 1048576;
     const auto bytes = read_integer(SIZE_SPLIT);
-    return VolumeSetting{zip::TZipVolumeSize::vsCustom,
-                         bytes ? static_cast<int64_t>(static_cast<uint32_t>(*bytes)) : kWhenNoNumber};
+    const int64_t custom = bytes ? static_cast<int64_t>(static_cast<uint32_t>(*bytes)) : kWhenNoNumber;
+    return VolumeSetting{zip::TZipVolumeSize::vsCustom, custom, bytes && custom >= zip::kMinimumVolumeSize};
+}
+
+bool is_archive_name(std::string_view name) {
+    const size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        return false;
+    }
+    const std::string extension = platform::upper_ascii(name.substr(dot + 1));
+    return extension == "ZIP" ||
+           (extension.size() > 1 && extension[0] == 'Z' &&
+            std::all_of(extension.begin() + 1, extension.end(), [](char c) { return c >= '0' && c <= '9'; }));
 }
 
 void pack_backup(core::RunContext& run, zip::TZipArchiver& Zip) {

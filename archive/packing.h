@@ -27,7 +27,12 @@ std::optional<std::string> earlier_archives_mask(std::string_view archive);
 struct VolumeSetting {
     zip::TZipVolumeSize size = zip::TZipVolumeSize::vsCustom;
     int64_t custom_bytes = 0;
+    bool understood = true;  // false for no number, or a number below the smallest volume
 };
 std::optional<VolumeSetting> split_volume_size(std::string_view SIZE_SPLIT);
+
+// True for the names earlier archives and their volumes have: extension ".zip" or ".z" and digits, in
+// any letter case.
+bool is_archive_name(std::string_view name);
 
 }  // namespace ferrolo::archive

@@ -13,6 +13,14 @@ using core::Label;
 // An unattended run must not wait for space for ever: after this long the packing is cancelled.
 constexpr std::chrono::minutes kLongestWaitForSpace{5};
 
+// Failures of one source file (missing, unreadable, changed while read, a name too long): the archive
+// stays sound without it. Every other failure is the archive's own.
+bool is_source_failure(int native_error) {
+    using namespace zip::zip_error;
+    return native_error == kFileNotFound || native_error == kCannotOpenFile || native_error == kSizeChanged ||
+           native_error == kNameTooLong;
+}
+
 std::string megabytes(int64_t bytes) {
     char text[32];
     const int length = std::snprintf(text, sizeof text, "%8.2f", static_cast<double>(bytes) / 1048576.0);
@@ -22,8 +30,8 @@ std::string megabytes(int64_t bytes) {
 
 PackingHandlers::PackingHandlers(core::RunContext& run, zip::TZipArchiver& zip, Now now)
     : run_(run), zip_(zip), now_(std::move(now)) {
-    zip.OnStoreFile = [this](zip::TZipArchiver&, std::string&, uint32_t&, std::string&,
-                             const std::string& original) { ZipStoreFile(original); };
+    zip.OnStoreFile = [this](zip::TZipArchiver&, std::string&, uint32_t& file_attr, std::string&,
+                             const std::string& original) { ZipStoreFile(original, file_attr); };
     zip.OnOverallProgress = [this](zip::TZipArchiver&, double, zip::TZipProcessOperation operation,
                                    zip::TZipProgressPhase,
                                    bool& cancel) { ZipOverallProgress(operation, cancel); };
@@ -46,7 +54,10 @@ PackingHandlers::~PackingHandlers() {
     zip_.OnProcessFileFailure = nullptr;
 }
 
-void PackingHandlers::ZipStoreFile(const std::string& original_file_name) {
+void PackingHandlers::ZipStoreFile(const std::string& original_file_name, uint32_t file_attr) {
+    if ((file_attr & platform::attribute::kDirectory) == 0) {
+        ++files_selected_;
+    }
     run_.display.process_messages();
     run_.display.set_label(Label::l_file, core::Shorten_Text(original_file_name, 40));
 }
@@ -79,26 +90,37 @@ void PackingHandlers::ZipFileProgress(const std::string& file_name, double progr
     run_.display.process_messages();
 }
 
+// Written once per wait, not once per look at the drive; a stop pressed meanwhile ends the wait at once.
 void PackingHandlers::ZipDiskFull(bool& cancel) {
-    run_.log.Tracing_Out(kDiskFull);
-    run_.log.Append_Log(true, true, kDiskFull);
-    run_.state.Zip_Error = true;
     const auto now = now_();
     if (!full_since_) {
         full_since_ = now;
-    } else if (now - *full_since_ >= kLongestWaitForSpace) {
-        cancel = true;
+        run_.log.Tracing_Out(kDiskFull);
+        run_.log.Append_Log(true, true, kDiskFull);
+        run_.state.Zip_Error = true;
     }
+    run_.display.process_messages();
+    cancel = run_.state.Stop_Requested || now - *full_since_ >= kLongestWaitForSpace;
+    wait_cancelled_ = wait_cancelled_ || cancel;
 }
 
 void PackingHandlers::ZipProcessFileFailure(const std::string& file_name, int native_error, int error_code,
                                             const std::string& error_message, zip::TZipAction& action) {
+    action = zip::TZipAction::zaIgnore;
+    run_.state.Zip_Error = true;
+    if (!is_source_failure(native_error)) {
+        // Nothing sound can follow a failed write to the archive: the packing ends with the entries
+        // written whole.
+        action = zip::TZipAction::zaAbort;
+        run_.state.archive_unsound = true;
+        if (wait_cancelled_) {
+            return;  // the engine's echo of the cancelled wait, already told by the "full" line
+        }
+    }
     const std::string line = failure_line(file_name, native_error, error_code, error_message);
     run_.log.Tracing_Out(line);
     run_.log.Append_Log(true, true, line);
-    action = zip::TZipAction::zaIgnore;
     ++run_.state.Files_Failed;
-    run_.state.Zip_Error = true;
 }
 
 }  // namespace ferrolo::archive

@@ -11,8 +11,10 @@
 
 namespace ferrolo::archive {
 
-// Shows the operation, file, count and megabytes; counts packed and failed files; writes one extended-log
-// line per entry; reports failures and a full disk to both logs and the trace; passes "Annulla" back.
+// Shows the operation, file, count and megabytes; counts selected, packed and failed files; writes one
+// extended-log line per entry; reports failures and a full disk to both logs and the trace; passes
+// "Annulla" back. A failure on the archive's side ends the packing and marks the archive unsound; a file
+// of the source that cannot be read does not.
 class PackingHandlers {
 public:
     using Now = std::function<core::Clock::time_point()>;
@@ -23,7 +25,7 @@ public:
     PackingHandlers(const PackingHandlers&) = delete;
     PackingHandlers& operator=(const PackingHandlers&) = delete;
 
-    void ZipStoreFile(const std::string& original_file_name);
+    void ZipStoreFile(const std::string& original_file_name, uint32_t file_attr);
     void ZipOverallProgress(zip::TZipProcessOperation operation, bool& cancel);
     void ZipFileProgress(const std::string& file_name, double progress, zip::TZipProcessOperation operation,
                          zip::TZipProgressPhase phase);
@@ -31,12 +33,19 @@ public:
     void ZipProcessFileFailure(const std::string& file_name, int native_error, int error_code,
                                const std::string& error_message, zip::TZipAction& action);
 
+    // Files (not folders) the masks selected so far.
+    int64_t files_selected() const { return files_selected_; }
+    // True once a wait for room on a full drive was cancelled, by the user or for lasting too long.
+    bool wait_cancelled() const { return wait_cancelled_; }
+
 private:
     core::RunContext& run_;
     zip::TZipArchiver& zip_;
     Now now_;
     // Since when the destination drive has been reported full without any progress in between.
     std::optional<core::Clock::time_point> full_since_;
+    int64_t files_selected_ = 0;
+    bool wait_cancelled_ = false;
 };
 
 }  // namespace ferrolo::archive

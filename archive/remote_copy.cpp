@@ -1,6 +1,6 @@
 #include "archive/remote_copy.h"
 
-#include <array>
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -18,10 +18,11 @@ using core::Label;
 
 // Longer paths never fitted the copy's buffers; they are refused rather than cut.
 constexpr size_t kLongestPath = 1000;
-constexpr size_t kSampleSize = 10;
 constexpr size_t kCopyBlock = 1 << 20;
 
-// Compares `source` with the copy at `copy`; lines name the copy as `target`, the name it is made for.
+// Compares `source` with the copy at `copy` byte for byte, the copy read back from its device rather than
+// from the page cache, so a copy the device corrupted cannot pass; lines name the copy as `target`, the
+// name it is made for.
 bool verify_copy(core::RunContext& run, const std::string& source, const std::string& copy,
                  const std::string& target) {
     const auto refuse = [&] {
@@ -35,40 +36,26 @@ bool verify_copy(core::RunContext& run, const std::string& source, const std::st
     try {
         platform::File original = platform::File::open(source, platform::File::Mode::Read);
         platform::File copied = platform::File::open(copy, platform::File::Mode::Read);
-        const uint64_t size = original.size();
-        // Samples grow sparser as files grow: about ten of 10 bytes under 1 MB, fifty up to 10 MB,
-        // a hundred above.
-        uint64_t step = size;
-        if (step < 1'000'000) {
-            step /= 10;
-        }
-        if (step > 1'000'000 && step < 10'000'000) {
-            step /= 50;
-        }
-        if (step > 10'000'000) {
-            step /= 100;
-        }
-        if (step < kSampleSize) {
-            return true;
-        }
-        const uint64_t count = size / step;
-        std::array<std::byte, kSampleSize> expected{};
-        std::array<std::byte, kSampleSize> found{};
-        uint64_t position = 0;
-        for (uint64_t sample = 0; sample < count; ++sample) {
+        copied.sync();
+        copied.drop_cached_pages();
+        std::vector<std::byte> expected(kCopyBlock);
+        std::vector<std::byte> found(kCopyBlock);
+        for (;;) {
             run.display.process_messages();
-            original.seek(position);
-            copied.seek(position);
-            if (original.read_fully(expected) != kSampleSize || copied.read_fully(found) != kSampleSize) {
-                return refuse();
+            const size_t count = original.read_fully(expected);
+            if (copied.read_fully(std::span(found.data(), count)) != count) {
+                return refuse();  // a shorter copy lacks the bytes to compare
             }
-            if (expected != found) {
+            std::byte beyond{};
+            if (!std::equal(expected.begin(), expected.begin() + static_cast<long>(count), found.begin()) ||
+                (count < expected.size() && copied.read_fully(std::span(&beyond, 1)) != 0)) {
                 run.state.Zip_Error = true;
                 return false;
             }
-            position += step - kSampleSize;
+            if (count < expected.size()) {
+                return true;
+            }
         }
-        return true;
     } catch (const platform::SystemError&) {
         return refuse();
     }
@@ -79,10 +66,7 @@ std::optional<platform::TemporaryFile> copy_beside(core::RunContext& run, const 
                                                    const std::string& target) {
     try {
         platform::File input = platform::File::open(source, platform::File::Mode::Read);
-        // Built by appending: gcc 12 at -O3 wrongly sees overlapping copies in a chain of operator+.
-        std::string prefix = ".";
-        prefix.append(platform::name_part(target)).append(".");
-        auto copy = platform::TemporaryFile::create_in(std::string(platform::folder_part(target)), prefix);
+        auto copy = platform::TemporaryFile::create_beside(target);
         std::vector<std::byte> block(kCopyBlock);
         for (size_t count; (count = input.read(block)) > 0;) {
             copy.file().write(std::span(block.data(), count));
@@ -97,14 +81,31 @@ std::optional<platform::TemporaryFile> copy_beside(core::RunContext& run, const 
 
 }  // namespace
 
+std::string copy_target(const std::string& destination, const std::string& archive) {
+    const bool names_folder = !destination.ends_with('/') && platform::folder_exists(destination);
+    return (names_folder ? destination + "/" : destination) + std::string(platform::name_part(archive));
+}
+
 bool Verifica(core::RunContext& run, const std::string& source, const std::string& target) {
     return verify_copy(run, source, target, target);
 }
 
 void Copia_Su_Remoto(core::RunContext& run, const std::string& destination) {
     core::RunLogLines& log = run.log;
+    if (run.state.archive_unsound) {
+        // The previous copy may be the last good backup: it is kept.
+        const std::string line = "Copia non eseguita su: " + destination + " (archivio incompleto)";
+        log.Tracing_Out(line);
+        log.Append_Log(true, true, line);
+        run.state.Copy_Error = true;
+        return;
+    }
     const std::string& source = run.job.PARAM_2;
-    const std::string target = destination + std::string(platform::name_part(source));
+    const std::string target = copy_target(destination, source);
+    // Temporary copies of a killed run would otherwise stay for ever.
+    for (const std::string& leftover : platform::TemporaryFile::leftovers_beside(target)) {
+        platform::remove_file(leftover);
+    }
 
     core::Azzera_Campi_Video(run.display);
     run.display.set_label(Label::l_stato, "Copio archivio su remoto...");
@@ -121,6 +122,7 @@ void Copia_Su_Remoto(core::RunContext& run, const std::string& destination) {
     log.Tracing_Out(start_line);
     if (!platform::file_exists(source)) {
         log.Append_Log(true, true, "File: " + source + " non trovato !");
+        run.state.Copy_Error = true;
         return;
     }
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/code_page.h"
-#include "platform/file_system.h"
 
 namespace ferrolo::core {
 
@@ -66,9 +66,18 @@ std::string Shorten_Text(std::string_view text, int width) {
     return shortened;
 }
 
-int Delete_Files(std::string_view mask) {
-    const std::string_view trimmed = trim(mask);
-    return trimmed.empty() ? 1 : platform::delete_matching(trimmed);
+std::string_view first_characters(std::string_view text, size_t count) {
+    return text.substr(0, character_offset(text, count));
+}
+
+std::string printable(std::string_view text) {
+    std::string shown(text);
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return shown;
 }
 
 std::string_view trim(std::string_view text) {

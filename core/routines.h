@@ -31,9 +31,13 @@ std::string duration_text(Clock::duration elapsed);
 // middle; unchanged when it already fits.
 std::string Shorten_Text(std::string_view text, int width);
 
-// Deletes everything `mask` matches, folders with their contents, silently: 0 on success, 1 for a mask
-// that is empty after trimming.
-int Delete_Files(std::string_view mask);
+// The first `count` UTF-8 characters of `text`, all of it when it has fewer. A continuation byte belongs to
+// the character before it, so text that is no valid UTF-8 is cut between bytes that start characters.
+std::string_view first_characters(std::string_view text, size_t count);
+
+// `text` with its control characters (C0 and DEL) as "?", so that a file name cannot break a line or
+// send a terminal command.
+std::string printable(std::string_view text);
 
 // `text` without the blanks and control characters at both ends.
 std::string_view trim(std::string_view text);

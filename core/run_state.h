@@ -15,6 +15,9 @@ struct RunState {
     bool Copy_Error = false;          // a remote copy failed (decides the exit status only)
     bool Service_Error = false;       // a service did not stop, or did not start again (exit status only)
     bool Mail_Error = false;          // the report e-mail was not sent (decides the exit status only)
+    // The archive may not replace a good copy: writing it failed on the archive's side, or the packing
+    // selected nothing. Go clears it with Zip_Error.
+    bool archive_unsound = false;
 
     // Counters.
     int64_t Bytes_Zipped = 0;

@@ -6,20 +6,26 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ferrolo::platform {
 
 class File {
 public:
     enum class Mode {
-        Read,       // existing file, read only
-        ReadWrite,  // existing file, read and write, positioned at the start
-        Create,     // created or truncated, read and write
-        Append,     // existing file, writes go to the end
+        Read,             // existing file, read only
+        ReadWrite,        // existing file, read and write, positioned at the start
+        Create,           // created or truncated, read and write
+        CreateOwnerOnly,  // the same, and readable by its owner alone whatever the umask
+        Append,           // existing file, writes go to the end
     };
 
-    // Opens `path` in `mode`; throws SystemError on failure.
-    static File open(const std::string& path, Mode mode);
+    // What `path` may name besides a regular file: a log may be a character device such as /dev/null.
+    enum class Allowed { RegularFile, RegularFileOrCharacterDevice };
+
+    // Opens `path` in `mode`; throws SystemError on failure. A mode that writes never goes through a
+    // symbolic link another user owns (EACCES), the rule the kernel applies in sticky folders.
+    static File open(const std::string& path, Mode mode, Allowed allowed = Allowed::RegularFile);
 
     // A file that is not open; assign an opened one to use it.
     File() = default;
@@ -46,6 +52,9 @@ public:
     void set_length(uint64_t length);
     // Forces written data to the device.
     void sync();
+    // Asks the system to forget the file's cached pages, so that the next read comes from the device;
+    // only advice, so nothing is reported when the system declines.
+    void drop_cached_pages() noexcept;
     // Closes the file and reports a failure of the close itself.
     void close();
 
@@ -61,15 +70,22 @@ private:
 };
 
 // A new, empty file in the temporary folder with a unique name starting with `prefix`, open for reading
-// and writing; the file is deleted when the object goes.
+// and writing and readable by its owner alone; the file is deleted when the object goes.
 class TemporaryFile {
 public:
     static TemporaryFile create(std::string_view prefix);
     // The same in `folder` (with its trailing "/"), so that it can later take a name there in one rename.
     static TemporaryFile create_in(const std::string& folder, std::string_view prefix);
+    // The same in the folder of `target`, under a short hidden name of Ferrolo's own derived from
+    // `target`'s name, so that it fits the name limit whatever the target's length and a later run can
+    // find it with leftovers_beside.
+    static TemporaryFile create_beside(const std::string& target);
+    // Paths of the files create_beside made for `target` that are still there (a run was killed);
+    // none when the folder cannot be listed.
+    static std::vector<std::string> leftovers_beside(const std::string& target);
 
-    // Closes the file and gives it the name `path`, replacing any file there; from then on it is kept,
-    // with the permissions any new file gets (a temporary file is readable by its owner alone).
+    // Closes the file and gives it the name `path`, replacing any file or link there; from then on it is
+    // kept, still readable by its owner alone.
     void keep_as(const std::string& path);
 
     TemporaryFile(TemporaryFile&& other) noexcept;

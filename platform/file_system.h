@@ -45,6 +45,10 @@ std::string_view name_part(std::string_view path);
 // FIFOs and devices are left out. A missing folder gives no entries; any other failure throws SystemError.
 std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern,
                                  LetterCase letter_case = LetterCase::Sensitive);
+// The same, adding to `unexamined` the matching names that could be listed but not examined (the folder
+// may be read but not searched, or the entry vanished meanwhile); dangling links are not among them.
+std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern, LetterCase letter_case,
+                                 std::vector<std::string>& unexamined);
 
 // The entry `path` names (a regular file or a real folder, links to files followed); nullopt when there is
 // none or it is of another kind.
@@ -66,11 +70,6 @@ uint64_t free_space(const std::string& path);
 bool remove_file(const std::string& path) noexcept;
 // Renames `from` to `to`, replacing `to`; throws SystemError on failure.
 void rename_file(const std::string& from, const std::string& to);
-
-// Deletes every file and folder (with its contents) that `mask` matches, silently and without regard to
-// letter case, as the shell's delete does: 0 when everything found was deleted, 2 when nothing matched,
-// otherwise the system's error number of the first failure.
-int delete_matching(std::string_view mask);
 
 // The folder for temporary files (TMPDIR, else /tmp), with a trailing "/".
 std::string temporary_folder();

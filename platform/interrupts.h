@@ -13,7 +13,8 @@ enum class Interrupt {
 };
 
 // While it lives, Ctrl+C and termination requests are held for this object instead of killing the
-// process. Create it on the main thread before any other thread starts.
+// process, and a closed pipe ends no process either: a write to it just fails. Create it on the main
+// thread before any other thread starts.
 class InterruptWatcher {
 public:
     InterruptWatcher();

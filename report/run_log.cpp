@@ -27,19 +27,22 @@ void RunLog::Crea_Log(const std::string& file_name) {
     }
 }
 
+// A name's control characters could forge lines or terminal commands: every line is written printable.
 void RunLog::Append_Log(bool to_run_log, bool to_extended_log, std::string_view text) {
+    const std::string line = core::printable(text);
     if (to_run_log) {
-        agent_.WriteMessage("F_Main\\Append_Log\\" + std::string(text));
-        append_line(job_.PARAM_3, text);
+        agent_.WriteMessage("F_Main\\Append_Log\\" + line);
+        append_line(job_.PARAM_3, line);
     }
     if (to_extended_log) {
-        append_line(job_.PARAM_4, text);
+        append_line(job_.PARAM_4, line);
     }
 }
 
 void RunLog::append_line(const std::string& file_name, std::string_view text) {
     try {
-        platform::File file = platform::File::open(file_name, platform::File::Mode::Append);
+        platform::File file = platform::File::open(file_name, platform::File::Mode::Append,
+                                                   platform::File::Allowed::RegularFileOrCharacterDevice);
         file.write(std::string(text) + "\r\n");
         file.close();
     } catch (const platform::SystemError&) {
@@ -49,12 +52,12 @@ void RunLog::append_line(const std::string& file_name, std::string_view text) {
 }
 
 void RunLog::Tracing_Out(std::string_view text) {
-    std::string shown(text);
+    std::string shown = core::printable(text);
     // Removing one marker can join the pieces of another, so repeat until none is left.
     for (size_t found; (found = shown.find(kEndMarker)) != std::string::npos;) {
         shown.erase(found, kEndMarker.size());
     }
-    shown.resize(std::min(shown.size(), kLongestTraceText));
+    shown.resize(core::first_characters(shown, kLongestTraceText).size());
     display_.append_trace(core::trace_stamp(platform::local_now()) + "\\" + shown);
     agent_.WriteMessage("F_Main\\Tracing:" + shown);
     display_.process_messages();

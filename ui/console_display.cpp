@@ -1,5 +1,6 @@
 #include "ui/console_display.h"
 
+#include "core/routines.h"
 #include "ui/interrupt_buttons.h"
 
 namespace ferrolo::ui {
@@ -13,15 +14,6 @@ size_t slot(core::Label label) {
     return static_cast<size_t>(label);
 }
 
-std::string printable(std::string_view text) {
-    std::string shown(text);
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            c = '?';
-        }
-    }
-    return shown;
-}
 }  // namespace
 
 ConsoleDisplay::ConsoleDisplay(bool terminal) : terminal_(terminal) {}
@@ -113,9 +105,15 @@ void ConsoleDisplay::close() {
 
 void ConsoleDisplay::print_line(std::string_view text) {
     erase_live_line();
-    const std::string shown = (terminal_ ? printable(text) : std::string(text)) + "\n";
-    std::fwrite(shown.data(), 1, shown.size(), stdout);
-    std::fflush(stdout);
+    write_output((terminal_ ? core::printable(text) : std::string(text)) + "\n");
+}
+
+void ConsoleDisplay::write_output(std::string_view text) {
+    if (output_lost_) {
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    output_lost_ = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
 }
 
 void ConsoleDisplay::draw_live_line() {
@@ -123,15 +121,14 @@ void ConsoleDisplay::draw_live_line() {
                              labels_[slot(core::Label::l_file)] +
                              "  N. files: " + labels_[slot(core::Label::l_nfiles)] +
                              "  Megabytes: " + labels_[slot(core::Label::l_bytes)];
-    std::fprintf(stdout, "%s%s", kEraseLine.data(), printable(line).c_str());
-    std::fflush(stdout);
+    write_output(std::string(kEraseLine) + core::printable(line));
     live_line_shown_ = true;
     live_line_drawn_ = SteadyClock::now();
 }
 
 void ConsoleDisplay::erase_live_line() {
     if (live_line_shown_) {
-        std::fprintf(stdout, "%s", kEraseLine.data());
+        write_output(kEraseLine);
         live_line_shown_ = false;
     }
 }

@@ -49,6 +49,7 @@ private:
     void print_line(std::string_view text);
     void draw_live_line();
     void erase_live_line();
+    void write_output(std::string_view text);
 
     platform::InterruptWatcher interrupts_;
     core::WindowEvents* events_ = nullptr;
@@ -58,6 +59,7 @@ private:
     bool live_line_shown_ = false;
     SteadyClock::time_point live_line_drawn_{};
     bool cancel_delivered_ = false;
+    bool output_lost_ = false;  // standard output was closed (a pipe's reader ended): nothing more goes there
     bool closed_ = false;
 };
 

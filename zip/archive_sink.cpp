@@ -12,16 +12,24 @@ FileSink::FileSink(platform::File file, uint64_t start, bool flush_buffers, std:
     as_zip_error(component_name_, zip_error::kWriteFailed, [&] { file_.seek(start); });
 }
 
+FileSink::FileSink(platform::TemporaryFile file, std::string archive_name, bool flush_buffers,
+                   std::string component_name)
+    : temporary_(std::move(file)),
+      archive_name_(std::move(archive_name)),
+      position_(0),
+      flush_buffers_(flush_buffers),
+      component_name_(std::move(component_name)) {}
+
 void FileSink::write(std::span<const std::byte> bytes, Piece) {
-    as_zip_error(component_name_, zip_error::kWriteFailed, [&] { file_.write(bytes); });
+    as_zip_error(component_name_, zip_error::kWriteFailed, [&] { file().write(bytes); });
     position_ += bytes.size();
 }
 
 void FileSink::rewrite(uint64_t offset, std::span<const std::byte> bytes) {
     as_zip_error(component_name_, zip_error::kWriteFailed, [&] {
-        file_.seek(offset);
-        file_.write(bytes);
-        file_.seek(position_);
+        file().seek(offset);
+        file().write(bytes);
+        file().seek(position_);
     });
 }
 
@@ -29,22 +37,29 @@ void FileSink::rewind(uint32_t, uint64_t offset) {
     if (offset > position_) {
         return;
     }
-    as_zip_error(component_name_, zip_error::kWriteFailed, [&] { file_.seek(offset); });
+    as_zip_error(component_name_, zip_error::kWriteFailed, [&] { file().seek(offset); });
     position_ = offset;
 }
 
 void FileSink::finish() {
     as_zip_error(component_name_, zip_error::kWriteFailed, [&] {
         // What a dropped entry left beyond the end records is cut away.
-        file_.set_length(position_);
+        file().set_length(position_);
         if (flush_buffers_) {
-            file_.sync();
+            file().sync();
         }
     });
 }
 
 void FileSink::close() {
-    as_zip_error(component_name_, zip_error::kWriteFailed, [&] { file_.close(); });
+    as_zip_error(component_name_, zip_error::kWriteFailed, [&] {
+        if (temporary_) {
+            temporary_->keep_as(archive_name_);
+            temporary_.reset();
+        } else {
+            file_.close();
+        }
+    });
 }
 
 }  // namespace ferrolo::zip

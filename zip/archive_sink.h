@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -52,6 +53,11 @@ public:
 class FileSink final : public ArchiveSink {
 public:
     FileSink(platform::File file, uint64_t start, bool flush_buffers, std::string component_name);
+    // A new archive, written under a temporary name beside `archive_name` and renamed onto it by close(),
+    // so a run that dies half-way leaves no invalid file under the archive's name, and an earlier archive
+    // of that name stays until the new one is whole.
+    FileSink(platform::TemporaryFile file, std::string archive_name, bool flush_buffers,
+             std::string component_name);
 
     void write(std::span<const std::byte> bytes, Piece piece) override;
     void make_room(uint64_t) override {}
@@ -64,12 +70,18 @@ public:
     void rewind(uint32_t volume, uint64_t offset) override;
     // Keeps the file open: a further update may add entries where the directory began.
     void finish() override;
-    // The bytes already reached the device when the archive was finished.
+    // The bytes already reached the device when the archive was finished; a new archive takes its name.
     void close() override;
-    const std::string& current_path() const override { return file_.path(); }
+    const std::string& current_path() const override {
+        return temporary_ ? temporary_->path() : file_.path();
+    }
 
 private:
+    platform::File& file() { return temporary_ ? temporary_->file() : file_; }
+
     platform::File file_;
+    std::optional<platform::TemporaryFile> temporary_;
+    std::string archive_name_;
     uint64_t position_;
     bool flush_buffers_;
     std::string component_name_;

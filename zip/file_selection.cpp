@@ -1,5 +1,7 @@
 #include "zip/file_selection.h"
 
+#include <algorithm>
+
 #include "platform/system_error.h"
 #include "platform/wildcard.h"
 #include "zip/name_mask.h"
@@ -19,6 +21,10 @@ public:
         : rules_(rules), pattern_(pattern), found_(found), unreadable_(unreadable) {}
 
     bool excluded(const std::string& path) const {
+        if (std::find(rules_.excluded_files.begin(), rules_.excluded_files.end(), path) !=
+            rules_.excluded_files.end()) {
+            return true;
+        }
         for (const std::string& exclusion : rules_.exclusions) {
             if (!exclusion.empty() && matches_name_mask(path, exclusion)) {
                 return true;
@@ -42,13 +48,26 @@ public:
     // `folder` ends with "/". Returns false once the walk is stopped.
     bool search(const std::string& folder) {
         std::vector<platform::DirEntry> entries;
+        std::vector<std::string> unexamined;
         const Attempt listing = attempt_until_decided<platform::SystemError>(
-            [&] { entries = platform::find_files(folder, "*"); },
+            [&] {
+                unexamined.clear();
+                entries = platform::find_files(folder, "*", platform::LetterCase::Sensitive, unexamined);
+            },
             [&](const platform::SystemError&) {
                 return unreadable_(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder);
             });
         if (listing != Attempt::Done) {
             return listing == Attempt::Ignored;
+        }
+        // A name listed but not examined is reported as a folder that cannot be listed is, never skipped
+        // in silence; a retry of it counts as leaving it out.
+        for (const std::string& name : unexamined) {
+            const std::string path = folder + name;
+            if (platform::matches_file_mask(name, pattern_) && !excluded(path) &&
+                unreadable_(path) == TZipAction::zaAbort) {
+                return false;
+            }
         }
         for (const platform::DirEntry& entry : entries) {
             const std::string path = folder + entry.name;

@@ -18,7 +18,8 @@ std::string volume_file_name(const std::string& archive_name, uint32_t volume, b
     const std::string_view base = name.substr(0, dot);
     const std::string_view extension = dot == std::string_view::npos ? std::string_view() : name.substr(dot);
     char number[16];
-    std::snprintf(number, sizeof number, advanced_naming ? "_%03u" : ".Z%02u", volume + 1);
+    // Lower case, so that Linux peers (7-Zip, Info-ZIP) find the volumes of a set as it lies on disk.
+    std::snprintf(number, sizeof number, advanced_naming ? "_%03u" : ".z%02u", volume + 1);
     std::string result = folder;
     result.append(base).append(number);
     if (advanced_naming) {
@@ -58,8 +59,9 @@ void VolumeSink::open_volume(uint32_t volume) {
         const uint64_t free = as_zip_error(component_name_, zip_error::kCannotOpenFile, {.file_name = name},
                                            [&] { return platform::free_space(name); });
         if (free > kDiskFullLimit) {
-            file_ = as_zip_error(component_name_, zip_error::kCannotOpenFile, {.file_name = name},
-                                 [&] { return platform::File::open(name, platform::File::Mode::Create); });
+            file_ = as_zip_error(component_name_, zip_error::kCannotOpenFile, {.file_name = name}, [&] {
+                return platform::File::open(name, platform::File::Mode::CreateOwnerOnly);
+            });
             path_ = name;
             volume_ = volume;
             offset_ = 0;

@@ -83,7 +83,7 @@ struct TZipOptions {
 inline constexpr int64_t kMinimumVolumeSize = 65536;
 
 struct TZipSpanningOptions {
-    bool AdvancedNaming = true;   // volumes lun_001.zip, lun_002.zip…; otherwise lun.Z01, lun.Z02…
+    bool AdvancedNaming = true;   // volumes lun_001.zip, lun_002.zip…; otherwise lun.z01, lun.z02…
     int64_t FirstVolumeSize = 0;  // above 0: the size of the first volume instead of VolumeSize
     TZipVolumeSize VolumeSize = TZipVolumeSize::vsAutoDetect;
 
@@ -118,6 +118,9 @@ public:
     std::string TempDir;
     TZipOptions Options;
     std::vector<std::string> ExclusionMasks;
+    // Absolute paths of files never packed, compared exactly (the caller's own files, such as copies of
+    // the archive); the archive and its temporary file are always left out this way.
+    std::vector<std::string> ExcludedFiles;
 
     // Level and mode are coupled: clNone 0, clFastest 1, clNormal 6, clMax 9; and 0 → clNone,
     // 1-3 → clFastest, 4-6 → clNormal, 7-9 → clMax.
@@ -159,8 +162,9 @@ public:
     // already written.
     void BeginUpdate();
     // Queues the files and folders `mask` selects (Windows wildcards in its file part, folders walked)
-    // whose attributes share a bit with `search_attr`, leaving out `exclusion_mask`, ExclusionMasks and
-    // the archive itself; writes at once outside an outer update. EZipError 13 when nothing is open.
+    // whose attributes share a bit with `search_attr`, leaving out `exclusion_mask`, ExclusionMasks,
+    // ExcludedFiles and the archive itself; writes at once outside an outer update. EZipError 13 when nothing
+    // is open.
     void AddMask(const std::string& mask, uint32_t search_attr, const std::string& exclusion_mask);
     // When it closes the outermost update: writes the queued entries, the central directory and the end
     // records. A cancelled or aborted write still ends with a directory of the entries written whole.

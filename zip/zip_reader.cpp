@@ -20,9 +20,14 @@ std::string VolumeReader::path_of(uint32_t volume) const {
     if (volume == last_volume_) {
         return archive_name_;
     }
-    // The test instance does not know which scheme the writer used; the preferred name is tried first.
-    for (const bool advanced : {advanced_naming_, !advanced_naming_}) {
-        std::string name = volume_file_name(archive_name_, volume, advanced);
+    // Only the set's own scheme: a stale set of the other scheme beside it is no part of this archive.
+    // Numbered volumes may come in either letter case, as other systems name them.
+    std::string name = volume_file_name(archive_name_, volume, advanced_naming_);
+    if (platform::file_exists(name)) {
+        return name;
+    }
+    if (!advanced_naming_) {
+        name[name.rfind(".z") + 1] = 'Z';
         if (platform::file_exists(name)) {
             return name;
         }

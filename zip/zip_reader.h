@@ -15,8 +15,8 @@
 namespace ferrolo::zip {
 
 // The bytes of an archive that may be split into volumes, read as one stream from any position. The
-// last volume is the archive's own file; the others are looked for under both naming schemes, the
-// preferred one first.
+// last volume is the archive's own file; the others under the set's naming scheme, numbered volumes in
+// either letter case.
 class VolumeReader {
 public:
     VolumeReader(std::string component_name, std::string archive_name, uint32_t last_volume,

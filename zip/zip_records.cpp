@@ -225,10 +225,11 @@ LocalFileHeader local_header_of(const ZipEntry& entry) {
         zip64.compressed_size = entry.compressed_size;
         header.compressed_size = kFieldFull32;
         header.uncompressed_size = kFieldFull32;
-        header.extra = extra_bytes(zip64, {});
+        header.extra = extra_bytes(zip64, entry.local_extra);
     } else {
         header.compressed_size = static_cast<uint32_t>(entry.compressed_size);
         header.uncompressed_size = static_cast<uint32_t>(entry.uncompressed_size);
+        header.extra = extra_bytes({}, entry.local_extra);
     }
     return header;
 }

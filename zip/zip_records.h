@@ -272,6 +272,7 @@ struct ZipEntry {
     std::string name;         // the stored bytes: code page 850, or UTF-8 with kFlagUtf8Name
     std::string comment;      // stored bytes
     std::string other_extra;  // extra fields of the central header other than Zip64, kept as found
+    std::string local_extra;  // extra fields the local header carries besides Zip64
     uint32_t disk_number_start = 0;
     uint16_t internal_attributes = 0;
     uint32_t external_attributes = 0;

@@ -30,6 +30,27 @@ std::vector<std::byte> local_header_bytes(const ZipEntry& entry) {
     return bytes;
 }
 
+// Info-ZIP's Unicode Path extra field: the exact UTF-8 name beside its code page 850 bytes, which Linux
+// peers (unzip, 7-Zip, bsdtar) would otherwise extract as raw bytes; the CRC-32 of the stored bytes tells
+// a reader the field still belongs to the name. Readers that do not know the field skip it.
+std::string unicode_path_field(std::string_view stored_bytes, std::string_view utf8_name) {
+    constexpr uint16_t kUnicodePathId = 0x7075;
+    constexpr char kVersion = 1;
+    const uint32_t crc = update_crc32(0, std::as_bytes(std::span(stored_bytes.data(), stored_bytes.size())));
+    const size_t length = 1 + 4 + utf8_name.size();
+    std::string field;
+    for (const uint64_t value : {uint64_t{kUnicodePathId}, uint64_t{length}}) {
+        field.push_back(static_cast<char>(value & 0xFF));
+        field.push_back(static_cast<char>((value >> 8) & 0xFF));
+    }
+    field.push_back(kVersion);
+    for (int shift = 0; shift < 32; shift += 8) {
+        field.push_back(static_cast<char>((crc >> shift) & 0xFF));
+    }
+    field.append(utf8_name);
+    return field;
+}
+
 }  // namespace
 
 void TZipArchiver::Impl::create(const std::string& path) {
@@ -56,7 +77,14 @@ void TZipArchiver::Impl::create(const std::string& path) {
                                                 return disk_full(volume_number, volume_file_name);
                                             });
     } else {
-        sink = file_sink(path, platform::File::Mode::Create, 0);
+        // What a run that died left under the temporary names of this archive goes first.
+        for (const std::string& leftover : platform::TemporaryFile::leftovers_beside(path)) {
+            platform::remove_file(leftover);
+        }
+        sink = std::make_unique<FileSink>(
+            as_zip_error(owner.Name(), zip_error::kCannotOpenFile, {.file_name = path},
+                         [&] { return platform::TemporaryFile::create_beside(path); }),
+            path, owner.Options.FlushBuffers, owner.Name());
     }
     directory_start = 0;
     access = Access::Write;
@@ -113,9 +141,12 @@ void TZipArchiver::Impl::select(const std::string& mask, uint32_t search_attr,
     if (!exclusion_mask.empty()) {
         rules.exclusions.push_back(exclusion_mask);
     }
-    rules.exclusions.push_back(archive_path);
+    // The archive's own files by their exact paths: as masks they would also leave out "LUN.ZIP" beside
+    // "lun.zip", and more when the path holds "?" or "*".
+    rules.excluded_files = owner.ExcludedFiles;
+    rules.excluded_files.push_back(archive_path);
     if (sink) {
-        rules.exclusions.push_back(
+        rules.excluded_files.push_back(
             absolute_path(sink->current_path(), std::filesystem::current_path().string()));
     }
     const auto found = [&](const std::string& path, const platform::DirEntry& entry) {
@@ -200,11 +231,17 @@ void TZipArchiver::Impl::write_queue() {
 ZipEntry TZipArchiver::Impl::entry_header(const QueuedFile& file) const {
     ZipEntry entry;
     const bool oem = owner.Options.OEMFileNames;
-    entry.version_made_by = oem ? kVersionDefault : kVersionNtfsHost;
-    entry.version_needed = entry.version_made_by;
     EncodedName name = encode_entry_name(file.stored_name, oem);
     if (name.bytes.size() > 0xFFFF) {
         raise(zip_error::kNameTooLong, {.file_name = file.stored_name});
+    }
+    // A name that fell back to UTF-8 is marked as made on NTFS: with the MS-DOS host, Info-ZIP's unzip
+    // converts its bytes as if they were OEM and garbles them.
+    entry.version_made_by = oem && !name.utf8 ? kVersionDefault : kVersionNtfsHost;
+    entry.version_needed = entry.version_made_by;
+    if (oem && !name.utf8 && name.bytes != file.stored_name) {
+        entry.other_extra = unicode_path_field(name.bytes, file.stored_name);
+        entry.local_extra = entry.other_extra;
     }
     entry.name = std::move(name.bytes);
     if (name.utf8) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -23,6 +24,7 @@ int open_flags(File::Mode mode) {
         case File::Mode::ReadWrite:
             return O_RDWR;
         case File::Mode::Create:
+        case File::Mode::CreateOwnerOnly:
             return O_RDWR | O_CREAT | O_TRUNC;
         case File::Mode::Append:
             return O_WRONLY | O_APPEND;
@@ -30,23 +32,57 @@ int open_flags(File::Mode mode) {
     return O_RDONLY;
 }
 
+// ".ferrolo-" and 16 hexadecimal digits of the FNV-1a hash of `target`'s name, then "-": 26 bytes, so the
+// temporary name fits any folder's name limit, and runs for different targets never take each other's
+// leftovers.
+std::string own_prefix(const std::string& target) {
+    uint64_t hash = 0xcbf29ce484222325;
+    for (const char c : name_part(target)) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3;
+    }
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+    // Built by appending: gcc 12 at -O3 wrongly sees overlapping copies in a chain of operator+.
+    std::string prefix = ".ferrolo-";
+    prefix.append(digits).append("-");
+    return prefix;
+}
+
+int open_retrying(const std::string& path, int flags) {
+    return retry_if_interrupted([&] { return ::open(path.c_str(), flags, 0666); });
+}
+
+// A link the running user made may be followed; one planted by another user may not.
+bool link_owned_by_us(const std::string& path) {
+    struct stat link {};
+    return ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) && link.st_uid == ::geteuid();
+}
+
 }  // namespace
 
-File File::open(const std::string& path, Mode mode) {
-    // Opened without blocking, so that a FIFO or a device put in a file's place can never hang the run;
-    // only regular files are accepted.
-    const int descriptor = retry_if_interrupted(
-        [&] { return ::open(path.c_str(), open_flags(mode) | O_CLOEXEC | O_NONBLOCK, 0666); });
+File File::open(const std::string& path, Mode mode, Allowed allowed) {
+    // Opened without blocking, so that a FIFO or a device put in a file's place can never hang the run.
+    const int flags = open_flags(mode) | O_CLOEXEC | O_NONBLOCK;
+    const bool writes = mode != Mode::Read;
+    int descriptor = open_retrying(path, writes ? flags | O_NOFOLLOW : flags);
+    if (descriptor < 0 && errno == ELOOP && writes && link_owned_by_us(path)) {
+        descriptor = open_retrying(path, flags);
+    }
     if (descriptor < 0) {
-        throw SystemError("open", path, errno);
+        throw SystemError("open", path, errno == ELOOP && writes ? EACCES : errno);
     }
     File file(descriptor, path);
     struct stat status {};
     if (::fstat(descriptor, &status) != 0) {
         throw SystemError("open", path, errno);
     }
-    if (!S_ISREG(status.st_mode)) {
+    const bool device_allowed = allowed == Allowed::RegularFileOrCharacterDevice && S_ISCHR(status.st_mode);
+    if (!S_ISREG(status.st_mode) && !device_allowed) {
         throw SystemError("open", path, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+    }
+    // An existing file keeps its mode when truncated, so the mode is set, not only asked for.
+    if (mode == Mode::CreateOwnerOnly && ::fchmod(descriptor, 0600) != 0) {
+        throw SystemError("open", path, errno);
     }
     if (::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
         throw SystemError("open", path, errno);
@@ -153,6 +189,10 @@ void File::sync() {
     }
 }
 
+void File::drop_cached_pages() noexcept {
+    ::posix_fadvise(descriptor_, 0, 0, POSIX_FADV_DONTNEED);
+}
+
 void File::close() {
     if (descriptor_ < 0) {
         return;
@@ -193,13 +233,25 @@ TemporaryFile::~TemporaryFile() {
     remove();
 }
 
-void TemporaryFile::keep_as(const std::string& path) {
-    // The mask can only be read by setting it; the process has one thread.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(file_.descriptor_, 0666 & ~mask) != 0) {
-        throw SystemError("set permissions", path_, errno);
+TemporaryFile TemporaryFile::create_beside(const std::string& target) {
+    return create_in(std::string(folder_part(target)), own_prefix(target));
+}
+
+std::vector<std::string> TemporaryFile::leftovers_beside(const std::string& target) {
+    const std::string folder(folder_part(target));
+    std::vector<std::string> paths;
+    try {
+        for (const DirEntry& entry : find_files(folder, own_prefix(target) + "*")) {
+            if (!entry.is_folder()) {
+                paths.push_back(folder + entry.name);
+            }
+        }
+    } catch (const SystemError&) {
     }
+    return paths;
+}
+
+void TemporaryFile::keep_as(const std::string& path) {
     file_.close();
     rename_file(path_, path);
     path_.clear();

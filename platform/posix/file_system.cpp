@@ -52,10 +52,16 @@ DirEntry entry_of(const struct stat& status, std::string_view name) {
 }
 
 // The entry for `name` in the folder open as `folder_descriptor` (AT_FDCWD: a path), following links to
-// files only; nullopt for anything that is neither a regular file nor a real folder.
-std::optional<DirEntry> entry_at(int folder_descriptor, const char* path, std::string_view name) {
+// files only; nullopt for anything that is neither a regular file nor a real folder. `unexamined` is set
+// when the name was listed but cannot be examined (no search permission, or gone meanwhile); a dangling
+// link is no such name.
+std::optional<DirEntry> entry_at(int folder_descriptor, const char* path, std::string_view name,
+                                 bool& unexamined) {
     struct stat status {};
     if (::fstatat(folder_descriptor, path, &status, 0) != 0) {
+        struct stat link_status {};
+        unexamined = ::fstatat(folder_descriptor, path, &link_status, AT_SYMLINK_NOFOLLOW) != 0 ||
+                     !S_ISLNK(link_status.st_mode);
         return std::nullopt;
     }
     if (S_ISDIR(status.st_mode)) {
@@ -88,6 +94,12 @@ std::string_view name_part(std::string_view path) {
 
 std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern,
                                  LetterCase letter_case) {
+    std::vector<std::string> unexamined;
+    return find_files(folder, pattern, letter_case, unexamined);
+}
+
+std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern, LetterCase letter_case,
+                                 std::vector<std::string>& unexamined) {
     const std::string opened = folder.empty() ? "." : folder;
     std::unique_ptr<DIR, FolderCloser> listing(::opendir(opened.c_str()));
     if (!listing) {
@@ -110,8 +122,11 @@ std::vector<DirEntry> find_files(const std::string& folder, std::string_view pat
         if (name == "." || name == ".." || !matches_file_mask(name, pattern, letter_case)) {
             continue;
         }
-        if (auto entry = entry_at(::dirfd(listing.get()), found->d_name, name)) {
+        bool not_examined = false;
+        if (auto entry = entry_at(::dirfd(listing.get()), found->d_name, name, not_examined)) {
             entries.push_back(std::move(*entry));
+        } else if (not_examined) {
+            unexamined.emplace_back(name);
         }
     }
     std::sort(entries.begin(), entries.end(),
@@ -174,33 +189,6 @@ void rename_file(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) != 0) {
         throw SystemError("rename to '" + to + "'", from, errno);
     }
-}
-
-int delete_matching(std::string_view mask) {
-    const std::string folder(folder_part(mask));
-    std::vector<DirEntry> found;
-    try {
-        found = find_files(folder, name_part(mask), LetterCase::Insensitive);
-    } catch (const SystemError& error) {
-        return error.error_number();
-    }
-    if (found.empty()) {
-        return 2;
-    }
-    int result = 0;
-    for (const DirEntry& entry : found) {
-        const std::string path = folder + entry.name;
-        std::error_code error;
-        if (entry.is_folder()) {
-            std::filesystem::remove_all(path, error);
-        } else if (::unlink(path.c_str()) != 0) {
-            error.assign(errno, std::generic_category());
-        }
-        if (error && result == 0) {
-            result = error.value();
-        }
-    }
-    return result;
 }
 
 std::string temporary_folder() {

@@ -12,6 +12,7 @@ namespace ferrolo::platform {
 struct InterruptWatcher::State {
     sigset_t watched;
     sigset_t previous;
+    struct sigaction previous_pipe_action;
 };
 
 InterruptWatcher::InterruptWatcher() : state_(std::make_unique<State>()) {
@@ -20,9 +21,13 @@ InterruptWatcher::InterruptWatcher() : state_(std::make_unique<State>()) {
     sigaddset(&state_->watched, SIGTERM);
     sigaddset(&state_->watched, SIGHUP);
     ::pthread_sigmask(SIG_BLOCK, &state_->watched, &state_->previous);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &state_->previous_pipe_action);
 }
 
 InterruptWatcher::~InterruptWatcher() {
+    ::sigaction(SIGPIPE, &state_->previous_pipe_action, nullptr);
     ::pthread_sigmask(SIG_SETMASK, &state_->previous, nullptr);
 }
 

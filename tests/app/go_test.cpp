@@ -2,10 +2,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
+#include <regex>
 #include <set>
 
 #include "app/tf_main.h"
@@ -126,11 +130,13 @@ TEST(Go, PacksInSearchOrderSkippingFifosLinkLoopsAndVanishedFilesThenRestartsSer
 }
 
 TEST(Go, EarlierArchivesOfTheSameBaseGoInAnyCaseAndOnlyWithAZipInTheNameWhichTheAutomaticStampExtends) {
+    // Only archives and volumes go: never a folder, nor another file the mask matches.
     const std::vector<std::string> earlier = {
-        "LUN.Z01", "backup.7z", "lun-20240130-235959.zip", "lun.txt", "lun.zip", "lun2.zip", "other.zip"};
+        "LUN.Z01",  "backup.7z",  "lun-20240130-235959.zip",   "lun.txt", "lun.zip", "lun2.zip", "other.zip",
+        "lun.z100", "readme.zsh", "lun.zip_restored/kept.txt", "lun.zsh", "lun.Z"};
     // The archive's name, further job keys, and the earlier files its run deletes.
     const std::vector<std::tuple<std::string, std::string, std::set<std::string>>> cases = {
-        {"lun.zip", "", {"LUN.Z01", "lun-20240130-235959.zip", "lun2.zip"}},
+        {"lun.zip", "", {"LUN.Z01", "lun-20240130-235959.zip", "lun2.zip", "lun.z100"}},
         {"backup", "", {}},
         {"lun.zip", "NOMEFILE_AUTOMATICO=SI\r\n", {}},  // the stamped mask matches no earlier archive
     };
@@ -192,10 +198,12 @@ TEST(Go, SplitArchiveIsTestedButNeverCopied) {
     const std::string remote = backup.data.make_folder("remote") + "/";
     backup.run("SPLITTING=SI\r\nSIZE_SPLIT=1000\r\nCOPIA_SU_REMOTO1=" + remote +
                "\r\nCOPIA_SU_REMOTO5=" + remote + "\r\nTEST_ZIP=SI\r\n");
-    EXPECT_EQ(platform::path_entry(backup.data / "lun.Z01").value_or(platform::DirEntry{}).size, 65536u)
+    EXPECT_EQ(platform::path_entry(backup.data / "lun.z01").value_or(platform::DirEntry{}).size, 65536u)
         << "volumes of 65,536 bytes at least";
     const std::string log = read_file(backup.data / "log.txt");
     EXPECT_EQ(log.find("copia archivio su"), std::string::npos) << "no copy block at all";
+    EXPECT_NE(log.find("\r\nSIZE_SPLIT non valido: 1000\r\n"), std::string::npos)
+        << "below one volume's floor";
     EXPECT_NE(log.find("Nessun errore durante il test."), std::string::npos) << "the split set is tested";
     EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Clean);
 }
@@ -381,6 +389,260 @@ TEST(Go, AFailedMailEndsTheRunWithStepErrorsButAPortThatIsNoNumberEndsItAfterRes
         EXPECT_THAT(trace.back(),
                     ::testing::HasSubstr("\\Nome del servizio troppo lungo, servizio non avviato: "))
             << "the services come back after the mail, whatever it did";
+    }
+}
+
+// Each way an archive can come out unsound, made real: the copy of yesterday stays byte for byte, the log
+// says why, and the scheduler sees status 1.
+TEST(Go, UnsoundArchiveKeepsThePreviousCopyUntouchedAndEndsWithStatusOne) {
+    testing::SmallDrive small("64k");
+    if (!small.mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    }
+    enum class Fault { DriveFills, EmptySource, MissingInclude, StopWhilePacking, StopWhileTesting };
+    const struct {
+        Fault fault;
+        std::string expected_line;  // "" when the mask's line does not apply
+    } cases[] = {
+        {Fault::DriveFills, ""},
+        {Fault::EmptySource, "Nessun file trovato: <source>/*.*"},
+        {Fault::MissingInclude, "Nessun file trovato: <data>gone/*.*"},
+        {Fault::StopWhilePacking, ""},
+        {Fault::StopWhileTesting, ""},
+    };
+    for (const auto& [fault, expected_line] : cases) {
+        Backup backup;
+        const std::string remote = backup.data.make_folder("remote") + "/";
+        testing::write_file(remote + "lun.zip", "yesterday's good copy");
+        std::string other_keys;
+        switch (fault) {
+            case Fault::DriveFills:
+                backup.data.write("source/noise.bin", incompressible(300'000));
+                backup.archive = small.path() + "lun.zip";
+                break;
+            case Fault::EmptySource:
+                std::filesystem::remove_all(backup.source);
+                backup.data.make_folder("source");  // an unmounted mount point looks so
+                break;
+            case Fault::MissingInclude:
+                other_keys = "[PARAMETRI_LINEA_COMANDO]\r\nINCLUDE_2=" + (backup.data / "gone/*.*") + "\r\n";
+                break;
+            case Fault::StopWhilePacking:
+            case Fault::StopWhileTesting:
+                backup.display.on_process_messages = [&backup, stop_at = fault == Fault::StopWhilePacking
+                                                                             ? "Zipping in corso..."
+                                                                             : "Test archivio..."] {
+                    if (backup.display.label(Label::l_stato) == stop_at) {
+                        backup.form->btn_annullaClick();
+                    }
+                };
+                break;
+        }
+        backup.run("TEST_ZIP=SI\r\nCOPIA_SU_REMOTO1=" + remote + "\r\n", other_keys);
+        EXPECT_EQ(read_file(remote + "lun.zip"), "yesterday's good copy") << int(fault);
+        EXPECT_EQ(platform::find_files(remote, "*").size(), 1u);
+        EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::StepErrors) << int(fault);
+        const auto lines = backup.run_log();
+        const std::string skipped = "Copia non eseguita su: " + remote + " (archivio incompleto)";
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), skipped), 1) << int(fault);
+        EXPECT_EQ(count_starting(lines, "Inizio copia archivio su: "), 0) << "no copy block";
+        if (!expected_line.empty()) {
+            std::string line = std::regex_replace(expected_line, std::regex("<source>"), backup.source);
+            line = std::regex_replace(line, std::regex("<data>"), backup.data.path());
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << line;
+            EXPECT_EQ(count_starting(lines, "Errore:"), 0) << "a missing folder is no failure of a file";
+        }
+        EXPECT_EQ(std::count_if(backup.display.trace.begin(), backup.display.trace.end(),
+                                [&](const std::string& traced) { return traced.ends_with(skipped); }),
+                  1);
+    }
+}
+
+// The full-drive wait, stopped by "Chiudi" (SIGTERM's button): the run ends at once, as any stop does.
+TEST(Go, ChiudiEndsTheWaitForRoomAtOnceWithOneFullDriveLine) {
+    testing::SmallDrive small("192k");
+    if (!small.mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    }
+    Backup backup;
+    backup.data.write("source/noise.bin", incompressible(400'000));
+    backup.archive = small.path() + "lun.zip";
+    backup.display.on_process_messages = [&] {
+        if (!backup.display.trace.empty() && backup.display.trace.back().ends_with("pieno !") &&
+            !backup.form->run_state().Stop_Requested) {
+            backup.form->btn_chiudiClick();
+        }
+    };
+    const auto started = std::chrono::steady_clock::now();
+    backup.run("SPLITTING=SI\r\nSIZE_SPLIT=65536\r\nTEST_ZIP=SI\r\n",
+               "[SERVIZI]\r\nSERVIZIO_2=" + kLongService + "\r\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    const auto lines = backup.run_log();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Disco di destinazione pieno !"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Copia interrotta dall'utente."), 1);
+    EXPECT_EQ(count_starting(lines, "Errore:Zip:"), 0) << "the cancelled write is no fatal error";
+    EXPECT_EQ(lines.back(), "Nome del servizio troppo lungo, servizio non avviato: " + kLongService);
+    EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::StepErrors);
+    backup.expect_closed_once_after(lines.back());
+}
+
+// The hidden temporary files of this job in `folder`.
+std::vector<std::string> temporaries_in(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : platform::find_files(folder, ".ferrolo-*")) {
+        names.push_back(entry.name);
+    }
+    return names;
+}
+
+// A run killed with SIGKILL while it packs, or while it copies, leaves yesterday's archive and copy whole
+// under their names; the next run removes what the killed one left.
+TEST(Go, KillAtAnyMomentLeavesThePreviousArchiveAndCopyAndTheNextRunRemovesTheLeftovers) {
+    for (const std::string kill_while : {"packing", "copying"}) {
+        Backup backup;
+        backup.data.write("source/noise.bin", incompressible(6'000'000));
+        const std::string remote = backup.data.make_folder("remote") + "/";
+        const std::string keys =
+            "CANCELLA_ZIP_PRECEDENTE=NO\r\nTEST_ZIP=NO\r\nCOPIA_SU_REMOTO1=" + remote + "\r\n";
+        ASSERT_EQ(testing::run_command("cd " + testing::shell_quote(backup.data.path()) +
+                                       " && zip -qr lun.zip source && cp lun.zip remote/")
+                      .exit_status,
+                  0);
+        const std::string yesterday = read_file(backup.archive);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            backup.run(keys);
+            ::_exit(0);
+        }
+        const std::string watched = kill_while == "packing" ? backup.data.path() : remote;
+        for (int tries = 0; tries < 20000 && temporaries_in(watched).empty(); ++tries) {
+            ::usleep(100);
+        }
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << kill_while << ": the run ended before the kill";
+        // Killed while packing, yesterday's archive is still there; while copying, today's is whole.
+        EXPECT_EQ(read_file(backup.archive) == yesterday, kill_while == "packing");
+        EXPECT_TRUE(read_file(remote + "lun.zip") == yesterday) << kill_while;
+        EXPECT_EQ(backup.unzip_test(), 0);
+        EXPECT_FALSE(temporaries_in(watched).empty()) << "the killed run left its temporary file";
+
+        backup.run(keys);
+        EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Clean) << kill_while;
+        EXPECT_TRUE(temporaries_in(backup.data.path()).empty() && temporaries_in(remote).empty())
+            << kill_while;
+        EXPECT_TRUE(read_file(remote + "lun.zip") == read_file(backup.archive));
+    }
+}
+
+// Backups are the owner's alone whatever the umask; a split set opens with 7-Zip as it lies, and a stale
+// set of the other naming scheme beside it does not disturb the test.
+TEST(Go, ArchivesVolumesAndCopiesAreOwnerOnlyAndASplitSetOpensWithPeersAsItLies) {
+    const mode_t mask = ::umask(022);
+    Backup single;
+    const std::string remote = single.data.make_folder("remote") + "/";
+    single.run("TEST_ZIP=SI\r\nCOPIA_SU_REMOTO1=" + remote + "\r\n");
+    Backup split;
+    split.data.write("source/noise.bin", incompressible(200'000));
+    split.data.write("lun_001.zip", "a stale volume of the other scheme");
+    split.run("SPLITTING=SI\r\nSIZE_SPLIT=65536\r\nADVANCED_NAME_ZIP=NO\r\nTEST_ZIP=SI\r\n");
+    ::umask(mask);
+    const auto mode_of = [](const std::string& path) {
+        struct stat status {};
+        ::stat(path.c_str(), &status);
+        return status.st_mode & 0777;
+    };
+    for (const std::string& path :
+         {single.archive, remote + "lun.zip", split.archive, split.data / "lun.z01"}) {
+        EXPECT_EQ(mode_of(path), 0600u) << path;
+    }
+    EXPECT_EQ(mode_of(single.data / "log.txt"), 0644u) << "logs follow the umask";
+    EXPECT_EQ(single.form->exit_status(), core::ExitStatus::Clean);
+    EXPECT_EQ(split.form->exit_status(), core::ExitStatus::Clean) << "the stale volume is no part of the set";
+    const auto seven =
+        testing::run_command("cd " + testing::shell_quote(split.data.path()) + " && 7z t lun.zip");
+    EXPECT_EQ(seven.exit_status, 0) << seven.output;
+}
+
+// The job's own files inside the source are left out by identity: the archive, and the copies of it.
+TEST(Go, OwnArchiveAndCopiesInTheSourceAreLeftOutButNamesThatOnlyLookAlikeArePacked) {
+    Backup backup;
+    backup.archive = backup.source + "/lun.zip";
+    backup.data.write("source/LUN.ZIP", "another file, not the archive");
+    backup.data.write("source/lun?zip", "a name a mask would take for the archive");
+    backup.data.write("source/copies/lun.zip", "yesterday's copy");
+    backup.run("CANCELLA_ZIP_PRECEDENTE=NO\r\nTEST_ZIP=SI\r\nCOPIA_SU_REMOTO1=" + backup.source +
+               "/copies\r\n");
+    EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Clean);
+    const std::string stored = backup.source.substr(1) + "/";
+    const std::string listing =
+        testing::run_command("unzip -Z1 " + testing::shell_quote(backup.archive)).output;
+    for (const std::string name : {"LUN.ZIP", "lun?zip", "copies/"}) {
+        EXPECT_NE(listing.find(stored + name + "\n"), std::string::npos) << name;
+    }
+    for (const std::string name : {"lun.zip", "copies/lun.zip"}) {
+        EXPECT_EQ(listing.find(stored + name + "\n"), std::string::npos) << name;
+    }
+}
+
+// Run as an unprivileged user, a name in a folder that may be read but not searched is a failure with
+// error 33, never a silent gap in the backup.
+TEST(Go, EntryThatCanBeListedButNotExaminedIsReportedWithErrorThirtyThree) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "becoming another user needs root";
+    }
+    Backup backup;
+    const std::string hidden = backup.data.write("source/locked/secret.txt", "kept from nobody");
+    for (const std::string& folder : {backup.program.path(), backup.data.path(), backup.source}) {
+        ::chmod(folder.c_str(), 0777);
+    }
+    ::chmod((backup.source + "/locked").c_str(), 0644);  // listed, not searched
+    const pid_t child = ::fork();
+    if (child == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+            ::_exit(99);
+        }
+        backup.run("TEST_ZIP=NO\r\n");
+        ::_exit(static_cast<int>(backup.form->exit_status()));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(core::ExitStatus::StepErrors));
+    const auto lines = backup.run_log();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) {
+                                return line.starts_with("Errore:") &&
+                                       line.find(" 33,") != std::string::npos &&
+                                       line.ends_with("processando: " + hidden);
+                            }),
+              1);
+}
+
+// An accented name (stored in code page 850, with its UTF-8 name beside) and a name outside that code page
+// (stored as UTF-8) come out exactly as they went in, with Info-ZIP and with 7-Zip.
+TEST(Go, AccentedNamesAndNamesOutsideCodePage850AreExtractedExactlyByPeers) {
+    Backup backup;
+    const std::vector<std::string> names = {"citt\xc3\xa0 \xc3\xa8.txt", "\xe6\x97\xa5\xe6\x9c\xac.txt"};
+    for (const std::string& name : names) {
+        backup.data.write("source/" + name, name);
+    }
+    backup.run("TEST_ZIP=SI\r\n");
+    ASSERT_EQ(backup.form->exit_status(), core::ExitStatus::Clean);
+    const std::string out = backup.data.make_folder("out");
+    for (const std::string& extract : {"unzip -q " + testing::shell_quote(backup.archive) + " -d out/unzip",
+                                       "7z x -y -oout/7z " + testing::shell_quote(backup.archive)}) {
+        const auto run = testing::run_command("cd " + testing::shell_quote(backup.data.path()) +
+                                              " && LC_ALL=C.UTF-8 " + extract);
+        ASSERT_EQ(run.exit_status, 0) << run.output;
+    }
+    for (const std::string peer : {"/unzip", "/7z"}) {
+        for (const std::string& name : names) {
+            EXPECT_TRUE(platform::file_exists(out + peer + backup.source + "/" + name))
+                << peer << " " << name;
+        }
     }
 }
 

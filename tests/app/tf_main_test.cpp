@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/file_system.h"
 #include "tests/support/recording_display.h"
 #include "tests/support/temp_folder.h"
@@ -74,6 +76,39 @@ TEST(StartUp, JobFileModeFindsTheFileInAnyCaseAndDiscardsTheOtherArguments) {
     EXPECT_EQ(start.display.label(core::Label::l_stato), "Procedure preliminari in corso...");
     EXPECT_NE(start.agent_log().find("F_Main\\Leggi_File_Ini: " + (start.program / "lun.ini")),
               std::string::npos);
+}
+
+// A job-file argument is a name, never a mask: "*.ini" finds only a file of that very name.
+TEST(StartUp, JobFileArgumentIsTakenLiterallyAndTheDefaultJobFileIsFoundInAnyCase) {
+    const struct {
+        std::vector<std::string> files;  // job files in the program folder
+        std::string argument;            // "" for a command-line job
+        std::string read;                // the job file read: an argument that finds none reads the default
+    } cases[] = {
+        {{"lun.ini"}, "*.ini", "Ferrolo.INI"},
+        {{"lun.ini"}, "l?n.ini", "Ferrolo.INI"},
+        {{"lun.ini", "*.INI"}, "*.ini", "*.INI"},
+        {{"lun.ini"}, "LUN.INI", "lun.ini"},
+        {{"ferrolo.ini"}, "", "ferrolo.ini"},  // and no second default file is written
+        {{}, "", "Ferrolo.INI"},
+    };
+    for (const auto& [files, argument, read] : cases) {
+        SCOPED_TRACE(argument);
+        StartUp start;
+        for (const std::string& name : files) {
+            start.job_file(name, "PARAM_2=" + (start.data / "lun.zip") + "\r\n");
+        }
+        start.create(argument.empty() ? CommandLine{start.data.path() + "*.*", start.data / "a.zip",
+                                                    start.data / "l.txt", ""}
+                                      : CommandLine{argument});
+        const std::string log = start.agent_log();
+        const std::string read_line = "F_Main\\Leggi_File_Ini: ";
+        EXPECT_NE(log.find(read_line + (start.program / read)), std::string::npos);
+        EXPECT_EQ(log.find(read_line), log.rfind(read_line)) << "one job file read";
+        EXPECT_EQ(platform::find_files(start.program.path(), "*").size(),
+                  files.size() + 1 + (read == "Ferrolo.INI" ? 1 : 0))
+            << "the job files, the agent log and a written default";
+    }
 }
 
 TEST(StartUp, ThreeArgumentsTakeTheExtendedLogFromTheDefaultJobFile) {

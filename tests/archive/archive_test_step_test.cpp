@@ -36,20 +36,22 @@ protected:
 };
 
 // One archive's life in the same logs: missing, sound, with a damaged entry, then a file that is no archive.
-TEST_F(ArchiveTest, CountsNonEmptyFilesPlusTwoListsEveryNoticeAndReportsADamagedEntryOrNoArchive) {
+TEST_F(ArchiveTest, CountsTestedEntriesListsEveryNoticeAndReportsADamagedEntryOrNoArchive) {
     Test_Zip(run, zip_test);
     Lines expected = {"", kRuleLine, "Inizio test archivio.", "File: " + job.PARAM_2 + " non trovato !"};
     EXPECT_EQ(run_log(), expected) << "no summary";
+    EXPECT_TRUE(state.Test_Error) << "a missing archive is a failed test";
     EXPECT_EQ(trace(), Lines{"                    Inizio testing: <when>"});
     EXPECT_EQ(display.label(core::Label::l_stato), "Test archivio...");
 
     folder.write("data/a.txt", "first file, intact");
     folder.write("data/b.txt", "second file, to be damaged");
     folder.write("data/empty.txt", "");
+    folder.write("data/big.bin", std::string(1'000'000, 'g'));  // many progress notices, one entry
     // Stored, so that a byte of a file can be found and flipped; the damaged file is not the last entry.
     const auto made =
         testing::run_command("cd " + testing::shell_quote(folder.path()) +
-                             " && zip -q -0 lun.zip data/ data/b.txt data/a.txt data/empty.txt");
+                             " && zip -q -0 lun.zip data/ data/b.txt data/a.txt data/empty.txt data/big.bin");
     ASSERT_EQ(made.exit_status, 0) << made.output;
     Test_Zip(run, zip_test);
     EXPECT_FALSE(state.Test_Error);
@@ -78,9 +80,8 @@ TEST_F(ArchiveTest, CountsNonEmptyFilesPlusTwoListsEveryNoticeAndReportsADamaged
         "00008 8,4 processando: data/b.txt";
     const std::string no_archive =
         "Errore:ZipTest: Cannot open archive file. Opening aborted or invalid file - Native error: 00045";
-    // Every entry is tested, the one after the damaged one too.
-    for (const Lines& block :
-         {logged({}, 2 + 2, 0), logged({damaged_entry}, 2 + 2, 1), logged({no_archive}, 0, 0)}) {
+    // Every entry is tested, the one after the damaged one too, and counted once.
+    for (const Lines& block : {logged({}, 5, 0), logged({damaged_entry}, 5, 1), logged({no_archive}, 0, 0)}) {
         expected.insert(expected.end(), block.begin(), block.end());
     }
     EXPECT_EQ(run_log(), expected);

@@ -64,8 +64,7 @@ TEST_F(RemoteCopy, EveryCopyWritesItsBlockReplacesTheEarlierCopyAndAFailureRaise
     struct stat copied {};
     ::stat((remote + "lun.zip").c_str(), &copied);
     ::umask(mask);
-    EXPECT_EQ(copied.st_mode & 0777, 0640u)
-        << "the copy has the permissions of a new file, not a temporary one";
+    EXPECT_EQ(copied.st_mode & 0777, 0600u) << "a backup is readable by its owner alone";
     EXPECT_FALSE(state.Zip_Error) << "a failed copy is no packing error";
     EXPECT_EQ(platform::find_files(remote, "*").size(), 1u) << "no temporary file is left";
     EXPECT_NE(read_file(job.PARAM_3)
@@ -85,36 +84,83 @@ TEST_F(RemoteCopy, EveryCopyWritesItsBlockReplacesTheEarlierCopyAndAFailureRaise
               (Lines{"", kRuleLine, "                Cancello: " + remote + "lun.zip",
                      "Inizio copia archivio su: " + remote, "File: " + job.PARAM_2 + " non trovato !"}))
         << "a missing archive ends the block after its start line";
+    EXPECT_TRUE(state.Copy_Error) << "a copy that found no archive failed";
     EXPECT_EQ(trace().size(), traced.size() + 1);
     EXPECT_EQ(display.label(core::Label::l_stato), "Copio archivio su remoto...");
 }
 
-TEST_F(RemoteCopy, VerificationSamplesTenBytesFromOneHundredOnAndRefusesAShorterOrOverlongCopy) {
+TEST_F(RemoteCopy, VerificationComparesEveryByteAndRefusesAShorterOrOverlongCopy) {
     const auto changed = [](std::string text, size_t at) {
         text[at] = 'b';
         return text;
     };
-    const std::string hundred(100, 'a'), half_megabyte(500'000, 'a'), thousand(1'000, 'a');
+    const std::string small(99, 'a'), large(3'000'000, 'a');  // more than two blocks of the comparison
     const std::string deep = std::string(250, 'd') + "/", overlong = deep + deep + deep + deep + "copy";
     // Source, the copy's name and bytes, and whether they pass. A shorter copy, or an equal one at a path
     // over 1,000 characters, cannot be verified.
     const std::vector<std::tuple<std::string, std::string, std::string, bool>> cases = {
-        {std::string(99, 'a'), "target", std::string(99, 'b'), true},  // not sampled
-        {hundred, "target", changed(hundred, 50), true},
-        {hundred, "target", changed(hundred, 9), false},  // the first ten bytes
-        {half_megabyte, "target", changed(half_megabyte, 499'999), true},
-        {half_megabyte, "target", changed(half_megabyte, 9 * (50'000 - 10) + 3),
-         false},  // in the tenth sample
-        {thousand, "shorter", std::string(500, 'a'), false},
-        {thousand, overlong, thousand, false}};
+        {small, "target", small, true},
+        {"", "target", "", true},
+        {small, "target", changed(small, 50), false},
+        {large, "target", large, true},
+        {large, "target", changed(large, large.size() - 1), false},  // the last byte
+        {large, "target", changed(large, 1 << 20), false},           // the first of the second block
+        {large, "target", large + "x", false},                       // one byte more
+        {large, "shorter", large.substr(1), false},
+        {small, overlong, small, false}};
     for (const auto& [source, name, copy, same] : cases) {
         state.Zip_Error = false;
-        EXPECT_EQ(Verifica(run, folder.write("source", source), folder.write(name, copy)), same);
+        EXPECT_EQ(Verifica(run, folder.write("source", source), folder.write(name, copy)), same)
+            << name << " " << copy.size();
         EXPECT_EQ(state.Zip_Error, !same);
     }
     const std::string refused = "Impossibile verificare: " + (folder / "source") + " e ";
     EXPECT_EQ(run_log(), (Lines{refused + (folder / "shorter"), refused + (folder / overlong)}))
-        << "a differing sample writes no line";
+        << "a difference writes no line";
+}
+
+// Where a copy lands and what it leaves: inside a folder named without its "/", under a temporary name
+// that fits whatever the archive's name, with the leftovers of a killed run of the same target removed.
+TEST_F(RemoteCopy, CopyGoesIntoAFolderNamedWithoutSlashAndAnyArchiveNameFitsItsTemporaryName) {
+    const std::string remote = folder.make_folder("remote");
+    const std::string long_name = std::string(246, 'n') + ".zip";
+    const struct {
+        std::string archive, destination, copied;
+    } cases[] = {
+        {"lun.zip", remote, remote + "/lun.zip"},
+        {long_name, remote + "/", remote + "/" + long_name},
+    };
+    for (const auto& [archive, destination, copied] : cases) {
+        job.PARAM_2 = folder.write(archive, "archive " + archive.substr(0, 8));
+        std::string leftover, others;
+        {
+            // The names a killed run would have left: one for this target, one for another.
+            leftover = platform::TemporaryFile::create_beside(copied).path();
+            others = platform::TemporaryFile::create_beside(remote + "/other.zip").path();
+        }
+        testing::write_file(leftover, "half a copy");
+        testing::write_file(others, "another job's copy in progress");
+        state.Copy_Error = false;
+        Copia_Su_Remoto(run, destination);
+        EXPECT_FALSE(state.Copy_Error) << archive;
+        EXPECT_EQ(read_file(copied), read_file(job.PARAM_2));
+        EXPECT_FALSE(platform::file_exists(leftover));
+        EXPECT_TRUE(platform::file_exists(others));
+        std::remove(others.c_str());
+    }
+    EXPECT_FALSE(platform::file_exists(remote + "lun.zip")) << "never beside the folder";
+}
+
+TEST_F(RemoteCopy, UnsoundArchiveKeepsThePreviousCopyAndSaysSoInsteadOfTheBlock) {
+    const std::string remote = folder.make_folder("remote") + "/";
+    testing::write_file(remote + "lun.zip", "yesterday's good copy");
+    testing::write_file(job.PARAM_2, "half an archive");
+    state.archive_unsound = true;
+    const std::string line = "Copia non eseguita su: " + remote + " (archivio incompleto)";
+    EXPECT_EQ(copy_to(remote), Lines{line});
+    EXPECT_EQ(trace(), Lines{line});
+    EXPECT_EQ(read_file(remote + "lun.zip"), "yesterday's good copy");
+    EXPECT_TRUE(state.Copy_Error) << "the run cannot end with status 0";
 }
 
 }  // namespace

@@ -6,9 +6,6 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/file_system.h"
-#include "tests/support/temp_folder.h"
-
 namespace ferrolo::core {
 namespace {
 
@@ -50,22 +47,6 @@ TEST(ClockTexts, AreZeroPaddedInTheirPatternsAndDurationsWrapAtTwentyFourHours) 
     EXPECT_EQ(duration_text(30s), "00:00:30");
     EXPECT_EQ(duration_text(25h), "01:00:00");
     EXPECT_EQ(duration_text(23h + 59min + 59s + 999ms), "23:59:59") << "fractions of a second are dropped";
-}
-
-// The shell's delete: silent, in any case, folders with their contents.
-TEST(DeleteFiles, RemovesMatchingFilesAndFoldersInAnyCaseAndRefusesAnEmptyMask) {
-    testing::TempFolder folder;
-    for (const char* name :
-         {"lun.zip", "lun.Z01", "lun-20240130-235959.zip", "lun.zipdir/inside.txt", "other.txt"}) {
-        folder.write(name, "old");
-    }
-    EXPECT_EQ(Delete_Files(folder / "lun*.Z*"), 0);
-    EXPECT_EQ(platform::find_files(folder.path(), "*").size(), 1u);
-    EXPECT_TRUE(platform::file_exists(folder / "other.txt"));
-    EXPECT_EQ(Delete_Files(folder / "lun*.Z*"), 2) << "nothing left to match";
-    EXPECT_EQ(Delete_Files("   "), 1);
-    EXPECT_EQ(Delete_Files(""), 1);
-    EXPECT_TRUE(platform::file_exists(folder / "other.txt"));
 }
 
 TEST(Trim, RemovesBlanksAndControlCharactersOnly) {

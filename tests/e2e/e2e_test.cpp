@@ -201,6 +201,7 @@ TEST(FullRun, CtrlCDuringPackingStopsItLeavesAValidShorterArchiveAndRunsTheLater
     NightlyJob job;
     write_slow_files(job.source, 40);
     job.write_job("TEST_ZIP=SI\r\nCOPIA_SU_REMOTO1=" + job.remote + "\r\n");
+    write_file(job.remote + "notte.zip", "yesterday's copy");
 
     job.program.start({"notte.ini"});
     ASSERT_TRUE(wait_for_text(job.out + "log_ext.txt", "Add: ", 120s));
@@ -215,13 +216,34 @@ TEST(FullRun, CtrlCDuringPackingStopsItLeavesAValidShorterArchiveAndRunsTheLater
     const auto stopped = std::search(lines.begin(), lines.end(), stop.begin(), stop.end());
     ASSERT_NE(stopped, lines.end()) << "before the summary";
     EXPECT_NE(std::find(stopped, lines.end(), "Inizio test archivio."), lines.end()) << "the test still runs";
-    EXPECT_NE(std::find(stopped, lines.end(), "Fine copia archivio su: " + job.remote), lines.end())
-        << "the copies still run";
+    EXPECT_NE(
+        std::find(stopped, lines.end(), "Copia non eseguita su: " + job.remote + " (archivio incompleto)"),
+        lines.end())
+        << "the copy step still runs, and keeps the earlier copy";
     EXPECT_EQ(job.unzip_test(), 0);
     const auto entries = job.listing();
     EXPECT_GE(entries.size(), 1u);
     EXPECT_LT(entries.size(), 40u) << "packing stopped early";
-    EXPECT_EQ(read_file(job.remote + "notte.zip"), read_file(job.archive));
+    EXPECT_EQ(read_file(job.remote + "notte.zip"), "yesterday's copy");
+}
+
+// A reader of standard output that goes away early, and a device as the extended log, end no run.
+TEST(FullRun, ClosedStandardOutputAndNullDeviceAsExtendedLogLeaveTheRunWhole) {
+    NightlyJob job;
+    job.program.write("source/a.txt", "alpha");
+    job.program.write(
+        "notte.ini", "[PARAMETRI_LINEA_COMANDO]\r\nPARAM_1=" + job.source + "/*.*\r\nPARAM_2=" + job.archive +
+                         "\r\nPARAM_3=" + job.out +
+                         "log.txt\r\nPARAM_4=/dev/null\r\n[PARAMETRI_FILEZIP]\r\nTEST_ZIP=SI\r\n");
+    const CommandResult run = run_command("cd " + shell_quote(job.program.path()) +
+                                          " && bash -c './ferrolo notte.ini | head -c 60 >/dev/null; "
+                                          "exit ${PIPESTATUS[0]}'");
+    EXPECT_EQ(run.exit_status, 0) << run.output;
+    const auto lines = crlf_lines(read_file(job.out + "log.txt"));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Fine test archivio.") << "the log is whole";
+    EXPECT_EQ(job.unzip_test(), 0);
+    EXPECT_NE(job.program.agent_log().find("ShutDown Agente of Ferrolo"), std::string::npos);
 }
 
 // The nightly job naming the services "alfa" and "beta", both running, which a stand-in systemctl first

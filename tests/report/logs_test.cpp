@@ -215,8 +215,10 @@ TEST_F(RunLogTest,
     log.Append_Log(false, true, "Add: /data/a.txt");
     log.Append_Log(true, false, "run only");
     log.Append_Log(true, true, "");
-    EXPECT_EQ(without_clock(read_file(job.PARAM_3)), kBanner + "both\r\nrun only\r\n\r\n");
-    EXPECT_EQ(without_clock(read_file(job.PARAM_4)), kBanner + "both\r\nAdd: /data/a.txt\r\n\r\n");
+    log.Append_Log(true, true, "Add: /data/a\r\nErrori: 0\t\x1b");
+    const std::string forged = "Add: /data/a??Errori: 0??\r\n";
+    EXPECT_EQ(without_clock(read_file(job.PARAM_3)), kBanner + "both\r\nrun only\r\n\r\n" + forged);
+    EXPECT_EQ(without_clock(read_file(job.PARAM_4)), kBanner + "both\r\nAdd: /data/a.txt\r\n\r\n" + forged);
 
     EXPECT_FALSE(log.lines_lost());
     std::remove(job.PARAM_3.c_str());  // mid-run
@@ -227,19 +229,22 @@ TEST_F(RunLogTest,
     const std::string warning = "F_Main\\Append_Log\\impossibile aggiornare il file: " + job.PARAM_3;
     EXPECT_EQ(agent_messages(),
               (Lines{"F_Main\\Append_Log\\both", "F_Main\\Append_Log\\run only", "F_Main\\Append_Log\\",
+                     "F_Main\\Append_Log\\" + forged.substr(0, forged.size() - 2),
                      "F_Main\\Append_Log\\first", warning, "F_Main\\Append_Log\\second", warning}))
         << "run-log lines, empty ones too, are mirrored; a failed one is warned of";
     EXPECT_EQ(agent.WarningCount(), 2);
     EXPECT_TRUE(log.lines_lost()) << "so the run can end with the fatal status";
 }
 
-TEST_F(RunLogTest, TraceLinesAreStampedLoseEveryEndMarkerAreCutTo150CharactersAndGoToTheAgentLog) {
+TEST_F(RunLogTest, TraceLinesAreStampedPrintableLoseEveryEndMarkerAreCutTo150CharactersAndGoToTheAgentLog) {
     const std::vector<std::pair<std::string, std::string>> texts_shown = {
         {"250 OK<EOL>", "250 OK"},
         {"<EOL><EOL>", ""},
         {"a<EO<EOL>L>b", "ab"},
-        {"riga 1\nriga 2", "riga 1\nriga 2"},
+        {"riga 1\nriga 2\x1b[2J\x7f", "riga 1?riga 2?[2J?"},  // a name cannot forge a line
         {std::string(200, 'x'), std::string(150, 'x')},
+        {std::string(149, 'x') + "\xc3\xa0!",
+         std::string(149, 'x') + "\xc3\xa0"},  // 150 characters, not bytes
     };
     Lines agent_copies;
     for (const auto& [text, shown] : texts_shown) {
@@ -247,8 +252,8 @@ TEST_F(RunLogTest, TraceLinesAreStampedLoseEveryEndMarkerAreCutTo150CharactersAn
         EXPECT_EQ(without_clock(display.trace.back()), "dd/mm/yyyy-hh:nn:ss\\" + shown);
         agent_copies.push_back("F_Main\\Tracing:" + shown);
     }
-    EXPECT_EQ(display.trace.size(), 5u);
-    EXPECT_EQ(display.pumps, 5) << "every trace line lets the window breathe";
+    EXPECT_EQ(display.trace.size(), texts_shown.size());
+    EXPECT_EQ(display.pumps, 6) << "every trace line lets the window breathe";
     EXPECT_EQ(agent_messages(), agent_copies);
 }
 

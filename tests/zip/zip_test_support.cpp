@@ -187,12 +187,15 @@ Packed pack(TZipArchiver& zip, const TempFolder& folder, const PackOptions& opti
     Packed packed{zip.FileName, check_with_peers(options.volume_size != 0 ? volumes_of(zip.FileName)
                                                                           : Names{zip.FileName})};
     // The engine's own test, which prefers advanced names, must find the volumes of either scheme.
-    EXPECT_TRUE(test_archive(zip.FileName).failures.empty()) << "the engine's test rejects " << zip.FileName;
+    EXPECT_TRUE(test_archive(zip.FileName, {}, options.advanced_naming).failures.empty())
+        << "the engine's test rejects " << zip.FileName;
     return packed;
 }
 
-TestRun test_archive(const std::string& archive, const std::function<bool(const Event&)>& react) {
+TestRun test_archive(const std::string& archive, const std::function<bool(const Event&)>& react,
+                     bool advanced_naming) {
     TZipArchiver tester{"ZipTest"};
+    tester.SpanningOptions.AdvancedNaming = advanced_naming;
     EventRecorder recorder(tester);
     recorder.react = react;
     tester.FileName = archive;

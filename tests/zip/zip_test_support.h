@@ -93,7 +93,9 @@ Names volumes_of(const std::string& archive);
 struct TestRun {
     std::vector<Event> events, failures;
 };
-// Tests `archive` as the run does; `react` as the recorder's.
-TestRun test_archive(const std::string& archive, const std::function<bool(const Event&)>& react = {});
+// Tests `archive` as the run does, its volumes named by the scheme `advanced_naming` chooses; `react` as the
+// recorder's.
+TestRun test_archive(const std::string& archive, const std::function<bool(const Event&)>& react = {},
+                     bool advanced_naming = false);
 
 }  // namespace ferrolo::zip::testing

@@ -37,11 +37,11 @@ TEST(SplitVolumes, VolumesHaveExactSizesAndNamesInEitherSchemeAndTheEndRecordIsN
     // offset there.
     const std::vector<std::tuple<const char*, bool, int64_t, std::string, std::string>> cases = {
         {"classic names; 1,000 bytes raised to 65,536", false, 1000,
-         "lun.Z01:65536 lun.Z02:65536 lun.Z03:65536 lun.zip:3514", "3 3 1 3434"},
+         "lun.z01:65536 lun.z02:65536 lun.z03:65536 lun.zip:3514", "3 3 1 3434"},
         {"advanced names", true, 1000, "lun.zip:3514 lun_001.zip:65536 lun_002.zip:65536 lun_003.zip:65536",
          "3 3 1 3434"},
         {"an end record that would be cut 10 bytes in starts the last volume whole", false, 100'055,
-         "lun.Z01:100055 lun.Z02:100045 lun.zip:22", "2 1 0 99987"},
+         "lun.z01:100055 lun.z02:100045 lun.zip:22", "2 1 0 99987"},
         {"a result that fits in one volume leaves only FileName", false, 2'000'000, "lun.zip:200122",
          "0 0 1 200042"},
         {"so with advanced names", true, 2'000'000, "lun.zip:200122", "0 0 1 200042"},
@@ -118,7 +118,7 @@ TEST(SplitVolumes, MissingMiddleVolumeFailsTheEntriesStoredThereWithCode45) {
     TZipArchiver zip{"Zip"};
     const std::string archive = pack(zip, folder, split(1)).path;
     ASSERT_EQ(volumes_of(zip.FileName).size(), 3u);
-    std::filesystem::remove(folder / "bk/lun.Z02");
+    std::filesystem::remove(folder / "bk/lun.z02");
     const auto failures = test_archive(archive).failures;
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(std::tuple(failures[0].name, failures[0].native_error, failures[0].error_code),
@@ -177,7 +177,7 @@ TEST(FullDrive, OnDiskFullNamesTheVolumeAtMostOnceASecondThenTheWriteGoesOnOnceT
         }
         ASSERT_TRUE(cancel ? !full.empty() : full.size() == 2) << full.size();
         EXPECT_EQ(std::tuple(full[0].first.native_error, full[0].first.name),
-                  std::tuple(2, drive.path() + "lun.Z02"))
+                  std::tuple(2, drive.path() + "lun.z02"))
             << "the volume's number, from 1, and name";
         EXPECT_TRUE(cancel || full[1].second - full[0].second >= std::chrono::milliseconds(990))
             << "the drive is asked at most once a second";
