@@ -67,7 +67,11 @@ std::string Shorten_Text(std::string_view text, int width) {
 }
 
 std::string_view first_characters(std::string_view text, size_t count) {
-    return text.substr(0, character_offset(text, count));
+    size_t end = 0;
+    for (size_t taken = 0; taken < count && end < text.size(); ++taken) {
+        end += platform::utf8_character_size(text, end);
+    }
+    return text.substr(0, end);
 }
 
 std::string printable(std::string_view text) {

@@ -31,8 +31,8 @@ std::string duration_text(Clock::duration elapsed);
 // middle; unchanged when it already fits.
 std::string Shorten_Text(std::string_view text, int width);
 
-// The first `count` UTF-8 characters of `text`, all of it when it has fewer. A continuation byte belongs to
-// the character before it, so text that is no valid UTF-8 is cut between bytes that start characters.
+// The first `count` UTF-8 characters of `text` (a byte of invalid UTF-8 counts as one), all of it when it
+// has fewer; a cut never splits a character.
 std::string_view first_characters(std::string_view text, size_t count);
 
 // `text` with its control characters (C0 and DEL) as "?", so that a file name cannot break a line or
