@@ -29,11 +29,9 @@ public:
         }
     }
     ~FakeSystemctl() { ::setenv("PATH", previous_path_.c_str(), 1); }
-    FakeSystemctl(const FakeSystemctl&) = delete;
-    FakeSystemctl& operator=(const FakeSystemctl&) = delete;
 
-    // Adds the service `name` in `state`; `behaviour` "slow" stops it two seconds after the request,
-    // "stuck" never, "broken" makes its start fail.
+    // Adds the service `name` in `state` (empty: a service systemd does not know); `behaviour` "slow" stops
+    // it two seconds after the request, "stuck" never, "broken" makes its start fail.
     void add(const std::string& name, const std::string& state, const std::string& behaviour = "") const {
         folder_.write(name, state);
         folder_.write(name + "." + behaviour, "");
@@ -53,9 +51,9 @@ if [ "$1" != show ]; then printf '%s\r\n' "$*" >> calls
 elif [ ! -f "$unit.shown" ]; then printf 'show %s\r\n' "$unit" >> calls; : > "$unit.shown"; fi
 if [ -f "$unit.on-$1" ]; then sh "$unit.on-$1"; fi
 case "$1" in
-show) if [ "$3" = ActiveState ]; then cat "$unit"; echo; elif [ -f "$unit" ]; then echo loaded; else echo not-found; fi ;;
-start) [ -f "$unit" ] || exit 5; [ -f "$unit.broken" ] && { printf failed > "$unit"; exit 1; }; printf active > "$unit" ;;
-stop) [ -f "$unit" ] || exit 5; printf deactivating > "$unit"
+show) if [ "$3" = ActiveState ]; then cat "$unit"; echo; elif [ -s "$unit" ]; then echo loaded; else echo not-found; fi ;;
+start) [ -f "$unit.broken" ] && { printf failed > "$unit"; exit 1; }; printf active > "$unit" ;;
+stop) printf deactivating > "$unit"
     if [ -f "$unit.slow" ]; then (sleep 2; printf inactive > "$unit") > /dev/null 2>&1 &
     elif [ ! -f "$unit.stuck" ]; then printf inactive > "$unit"; fi ;;
 esac
