@@ -22,6 +22,7 @@ using core::Label;
 using testing::count_starting;
 using testing::FakeSystemctl;
 using testing::read_file;
+using testing::service_lines;
 
 // A service name the service control cannot take.
 const std::string kLongService(500, 's');
@@ -238,17 +239,6 @@ TEST(Go, ArchiveThatCannotBeCreatedEndsTheRunWithItsErrorLoggedAfterStartingTheS
         << "the logs say why, then the services are started again; no later step";
 }
 
-// The lines of `lines` that speak of a service, each after its time stamp where it has one.
-std::vector<std::string> service_lines(const std::vector<std::string>& lines) {
-    std::vector<std::string> found;
-    for (const std::string& line : lines) {
-        if (line.find("ervizio") != std::string::npos) {
-            found.push_back(line.substr(line.find('\\') + 1));  // npos + 1: from the start
-        }
-    }
-    return found;
-}
-
 // The service "db" named by SERVIZIO_2 between two empty names. Each case: its state before the run (empty:
 // no such service), its behaviour, the run log's service lines, the calls to systemctl, its state while
 // packing, the exit status.
@@ -259,28 +249,29 @@ TEST(Services, AreStoppedBeforePackingAndStartedAfterTheRunWithTheirLinesInOrder
                       still_on = "Servizio non arrestato: db", closed = "Chiusura servizio avvenuta.",
                       unclosed = "Errore durante chiusura servizio.", started = "Partenza servizio avvenuta.",
                       failed = "Partenza servizio non avvenuta.";
-    using Lines = std::vector<std::string>;
-    const Lines stop = {"show db", "stop --no-block -- db", "start -- db"},
-                start = {"show db", "start -- db"};
+    const std::string stop = "show db; stop --no-block -- db; start -- db; ",
+                      start = "show db; start -- db; ";
     const auto exit0 = core::ExitStatus::Clean, exit1 = core::ExitStatus::StepErrors;
-    using Case = std::tuple<std::string, std::string, Lines, Lines, std::string, core::ExitStatus>;
+    using Case = std::tuple<std::string, std::string, std::vector<std::string>, std::string, std::string,
+                            core::ExitStatus>;
     const std::vector<Case> cases = {
         {"active", "", {ask, running, closed, stopped, started}, stop, "inactive", exit0},
         {"inactive", "", {ask, stopped, closed, stopped, started}, start, "inactive", exit0},
         {"inactive", "broken", {ask, stopped, closed, stopped, failed}, start, "inactive", exit1},
         {"active", "slow", {ask, running, closed, stopped, started}, stop, "inactive", exit0},
         {"active", "stuck", {ask, running, still_on, closed, stopping, started}, stop, "deactivating", exit1},
-        {"", "", {ask, unknown, unclosed, unknown, failed}, {"show db"}, "", exit1},
+        {"", "", {ask, unknown, unclosed, unknown, failed}, "show db; ", "", exit1},
     };
     for (const auto& [state, behaviour, lines, calls, state_when_packing, exit_status] : cases) {
         SCOPED_TRACE(state + " " + behaviour);
         const FakeSystemctl systemctl;
-        systemctl.add("db", state, behaviour);
+        systemctl.write("db", state);
+        systemctl.write("db." + behaviour);
         Backup backup;
         std::string packed_while;
         backup.display.on_process_messages = [&] {
             if (backup.display.label(Label::l_nfiles) == "1") {
-                packed_while = systemctl.state("db");
+                packed_while = systemctl.read("db");
             }
         };
         backup.run("TEST_ZIP=NO\r\n", "[SERVIZI]\r\nSERVIZIO_1=\r\nSERVIZIO_2=db\r\nSERVIZIO_3=\r\n");
@@ -288,7 +279,7 @@ TEST(Services, AreStoppedBeforePackingAndStartedAfterTheRunWithTheirLinesInOrder
         EXPECT_EQ(service_lines(backup.run_log()), lines);
         EXPECT_EQ(count_starting(service_lines(backup.display.trace), "Servizio non trovato: db"),
                   state.empty() ? 2 : 0);
-        EXPECT_EQ(systemctl.calls(), calls) << "no call for an empty name";
+        EXPECT_EQ(systemctl.read("calls"), calls) << "no call for an empty name";
         EXPECT_EQ(packed_while, state_when_packing);
         EXPECT_EQ(backup.form->exit_status(), exit_status) << "the run goes on to its end";
     }
@@ -303,15 +294,15 @@ TEST(Services, AreStartedAgainWhenTheApplicationLogFailsAndTheRunEndsWithStatusT
             GTEST_SKIP() << "mounting a tmpfs needs root";
         }
         const FakeSystemctl systemctl;
-        systemctl.add("db", "active");
-        systemctl.add("web", "active");
-        systemctl.on(call, "db",
-                     "cat /dev/zero > " + drive.path() + "filler; yes >> " + drive.path() + "Ferrolo.LOG");
+        systemctl.write("db", "active");
+        systemctl.write("web", "active");
+        systemctl.write("db.on-" + call,
+                        "cat /dev/zero > " + drive.path() + "filler; yes >> " + drive.path() + "Ferrolo.LOG");
         Backup backup;
         backup.program_folder = drive.path();
         backup.run("TEST_ZIP=NO\r\n", "[SERVIZI]\r\nSERVIZIO_1=db\r\nSERVIZIO_2=web\r\n");
 
-        EXPECT_EQ(systemctl.state("db") + " " + systemctl.state("web"), "active active");
+        EXPECT_EQ(systemctl.read("db") + " " + systemctl.read("web"), "active active");
         EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Fatal);
         ASSERT_EQ(backup.display.messages.size(), 1u);
         EXPECT_EQ(backup.display.messages[0].text, "AGENTE: impossibile aggiornare il file di log !");
