@@ -337,7 +337,7 @@ struct ServiceJob : NightlyJob {
         "Servizio: beta- Stato: arrestato",     "Partenza servizio avvenuta."};
 };
 
-TEST(ServicesAndPowerOff, TwoServicesStopBeforePackingStartAfterTheRunAndThePowerOffFollowsFiveSecondsLater) {
+TEST(ServicesAndPowerOff, PowerOffFollowsFiveSecondsAfterARunThatStoppedTwoServicesForThePacking) {
     ServiceJob job(std::string(ServiceJob::kServices) + "[VARIE]\r\nMOSTRA_RIS_COPIE=SI\r\n");
     ASSERT_TRUE(job.start_until_armed());
     const auto armed = std::chrono::steady_clock::now();
@@ -345,7 +345,7 @@ TEST(ServicesAndPowerOff, TwoServicesStopBeforePackingStartAfterTheRunAndThePowe
     const auto waited = std::chrono::steady_clock::now() - armed;
     EXPECT_TRUE(waited > 4s && waited < 8s);
     EXPECT_EQ(run.exit_status, 0) << run.output << run.errors;
-    EXPECT_EQ(job.systemctl.read("calls"), std::string(ServiceJob::kCalls) + "poweroff; ");
+    EXPECT_EQ(read_file(job.systemctl / "calls"), std::string(ServiceJob::kCalls) + "poweroff; ");
     EXPECT_EQ(service_lines(job.run_log()), ServiceJob::kLines);
     const std::string trace_form =
         std::regex_replace(read_file(job.out + "log.txt"), std::regex("Servizio: "), "Servizio ");
@@ -372,7 +372,7 @@ TEST(ServicesAndPowerOff, ChiudiDuringTheFiveSecondsClosesWithoutPoweringOff) {
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_NE(run.output.find("Chiudi\n"), std::string::npos);
     EXPECT_EQ(run.output.find("Spegnimento in corso..."), std::string::npos);
-    EXPECT_EQ(job.systemctl.read("calls"), "") << "no power-off, and no service the job did not name";
+    EXPECT_EQ(read_file(job.systemctl / "calls"), "") << "no power-off, and no service the job did not name";
     EXPECT_NE(job.run_log().back(), "Richiesto down del sistema.");
 }
 
@@ -381,7 +381,7 @@ TEST(ServicesAndPowerOff, RunEndedByAnErrorStillStartsTheServicesAgain) {
     const ProgramRun run = job.program.run({"notte.ini"});
     EXPECT_EQ(run.exit_status, 3);
     EXPECT_NE(run.errors.find("missing/notte.zip"), std::string::npos) << run.errors;
-    EXPECT_EQ(job.systemctl.read("calls"), ServiceJob::kCalls) << "and no power-off after an error";
+    EXPECT_EQ(read_file(job.systemctl / "calls"), ServiceJob::kCalls) << "and no power-off after an error";
     EXPECT_EQ(service_lines(job.run_log()), ServiceJob::kLines);
 }
 

@@ -1,8 +1,9 @@
 // tests/support/fake_systemctl.h — a stand-in `systemctl`, first on PATH while it lives, so that no test
-// reaches the real one. In its folder a service is the file NAME holding its ActiveState (empty: a service
-// systemd does not know); NAME.slow makes it stop two seconds after the request, NAME.stuck never, and
-// NAME.broken makes its start fail; NAME.on-CALL holds shell commands run before it answers CALL. The file
-// "calls" records each call as "ARGUMENTS; ", a service's state queries once, as "show NAME; ".
+// reaches the real one. In its folder, which the test writes and reads, a service is the file NAME holding
+// its ActiveState (empty: a service systemd does not know); NAME.slow makes it stop two seconds after the
+// request, NAME.stuck never, and NAME.broken makes its start fail; NAME.on-CALL holds shell commands run
+// before it answers CALL. The file "calls" records each call as "ARGUMENTS; ", a service's state queries
+// once, as "show NAME; ".
 #pragma once
 
 #include <sys/stat.h>
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/process.h"
@@ -18,27 +18,22 @@
 
 namespace ferrolo::testing {
 
-class FakeSystemctl {
+class FakeSystemctl : public TempFolder {
 public:
     // Throws, so the test cannot go on, unless `systemctl` on PATH is now this fake.
     FakeSystemctl() : previous_path_(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin") {
-        ::chmod(folder_.write("bin/systemctl", kScript).c_str(), 0755);
-        folder_.write("calls", "");
-        ::setenv("PATH", (folder_ / "bin:" + previous_path_).c_str(), 1);
-        if (platform::find_program("systemctl") != folder_ / "bin/systemctl") {
+        ::chmod(write("bin/systemctl", kScript).c_str(), 0755);
+        write("calls", "");
+        ::setenv("PATH", (*this / "bin:" + previous_path_).c_str(), 1);
+        if (platform::find_program("systemctl") != *this / "bin/systemctl") {
             ::setenv("PATH", previous_path_.c_str(), 1);
             throw std::runtime_error("the fake systemctl is not first on PATH: refusing to run");
         }
     }
     ~FakeSystemctl() { ::setenv("PATH", previous_path_.c_str(), 1); }
 
-    void write(const std::string& file, const std::string& content = "") const {
-        folder_.write(file, content);
-    }
-    std::string read(const std::string& file) const { return read_file(folder_ / file); }
-
 private:
-    static constexpr std::string_view kScript = R"sh(#!/bin/sh
+    static constexpr char kScript[] = R"sh(#!/bin/sh
 cd "$(dirname "$0")/.." || exit 1
 for unit; do :; done
 if [ "$1" != show ]; then printf '%s; ' "$*" >> calls
@@ -53,7 +48,6 @@ stop) printf deactivating > "$unit"
 esac
 )sh";
 
-    TempFolder folder_;
     const std::string previous_path_;
 };
 
