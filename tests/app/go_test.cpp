@@ -20,9 +20,7 @@ namespace {
 
 using core::Label;
 using testing::count_starting;
-using testing::FakeSystemctl;
 using testing::read_file;
-using testing::service_lines;
 
 // A service name the service control cannot take.
 const std::string kLongService(500, 's');

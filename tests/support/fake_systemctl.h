@@ -10,8 +10,6 @@
 
 #include <cstdlib>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "platform/process.h"
 #include "tests/support/temp_folder.h"
