@@ -279,7 +279,7 @@ TEST(Services, StopBeforePackingAndStartAfterTheRunAsTheirStateAndBehaviourAllow
     }
 }
 
-// The drive of the application log fills, to its last byte, when "db" is asked to start; "web" is started
+// The drive of the application log fills, to its last byte, when "db" is asked to start; "mq" is started
 // after it all the same.
 TEST(Services, AreStartedAgainBeforeAFailingApplicationLogEndsTheRunWithStatusThree) {
     testing::SmallDrive drive("256k");
@@ -288,15 +288,14 @@ TEST(Services, AreStartedAgainBeforeAFailingApplicationLogEndsTheRunWithStatusTh
     }
     const testing::FakeSystemctl systemctl;
     systemctl.write("db", "active");
-    systemctl.write("web", "active");
+    systemctl.write("mq", "active");
     systemctl.write("db.on-start",
                     "cat /dev/zero > " + drive.path() + "filler; yes >> " + drive.path() + "Ferrolo.LOG");
     Backup backup;
     backup.program_folder = drive.path();
-    backup.run("TEST_ZIP=NO\r\n", "[SERVIZI]\r\nSERVIZIO_1=db\r\nSERVIZIO_2=web\r\n");
-    EXPECT_EQ(
-        read_file(systemctl / "calls"),
-        "show db; stop --no-block -- db; show web; stop --no-block -- web; start -- db; start -- web; ");
+    backup.run("TEST_ZIP=NO\r\n", "[SERVIZI]\r\nSERVIZIO_1=db\r\nSERVIZIO_2=mq\r\n");
+    EXPECT_EQ(read_file(systemctl / "calls"),
+              "show db; stop --no-block -- db; show mq; stop --no-block -- mq; start -- db; start -- mq; ");
     EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Fatal);
     ASSERT_EQ(backup.display.messages.size(), 1u);
     EXPECT_EQ(backup.display.messages[0].text, "AGENTE: impossibile aggiornare il file di log !");

@@ -306,17 +306,15 @@ for n in range(40):
     EXPECT_EQ(read_file(job.remote + "notte.zip"), read_file(job.archive));
 }
 
-// The nightly job naming the services "alfa" and "beta", with SHUTDOWN=SI and MOSTRA_RIS_COPIE=SI, its
-// archive `archive_name` in the output folder; both services run in a stand-in systemctl first on PATH, which
-// also receives the power-off.
+// The nightly job naming the services "db" and "mq", with SHUTDOWN=SI, its archive `archive_name` in the
+// output folder; both services run in a stand-in systemctl first on PATH, which also receives the power-off.
 struct ServiceJob : NightlyJob {
     explicit ServiceJob(const std::string& archive_name = "notte.zip") {
         archive = out + archive_name;
         program.write("source/a.txt", "alpha");
-        systemctl.write("alfa", "active");
-        systemctl.write("beta", "active");
-        write_job(
-            "[SERVIZI]\r\nSERVIZIO_1=alfa\r\nSERVIZIO_3=beta\r\n[PARAMETRI_SHUTDOWN]\r\nSHUTDOWN=SI\r\n");
+        systemctl.write("db", "active");
+        systemctl.write("mq", "active");
+        write_job("[SERVIZI]\r\nSERVIZIO_1=db\r\nSERVIZIO_3=mq\r\n[PARAMETRI_SHUTDOWN]\r\nSHUTDOWN=SI\r\n");
     }
     // Starts the program; true once it waits for the power-off.
     bool start_until_armed() {
@@ -328,14 +326,13 @@ struct ServiceJob : NightlyJob {
     const FakeSystemctl systemctl;
     // Both services queried and stopped, then both started again: the calls, and the run log's lines.
     static constexpr char kCalls[] =
-        "show alfa; stop --no-block -- alfa; show beta; "
-        "stop --no-block -- beta; start -- alfa; start -- beta; ";
+        "show db; stop --no-block -- db; show mq; stop --no-block -- mq; start -- db; start -- mq; ";
     static inline const std::vector<std::string> kLines = {
-        "Richiesta per servizio: alfa",         "Servizio: alfa- Stato: in esecuzione",
-        "Chiusura servizio avvenuta.",          "Richiesta per servizio: beta",
-        "Servizio: beta- Stato: in esecuzione", "Chiusura servizio avvenuta.",
-        "Servizio: alfa- Stato: arrestato",     "Partenza servizio avvenuta.",
-        "Servizio: beta- Stato: arrestato",     "Partenza servizio avvenuta."};
+        "Richiesta per servizio: db",         "Servizio: db- Stato: in esecuzione",
+        "Chiusura servizio avvenuta.",        "Richiesta per servizio: mq",
+        "Servizio: mq- Stato: in esecuzione", "Chiusura servizio avvenuta.",
+        "Servizio: db- Stato: arrestato",     "Partenza servizio avvenuta.",
+        "Servizio: mq- Stato: arrestato",     "Partenza servizio avvenuta."};
 };
 
 TEST(ServicesAndPowerOff, PowerOffFollowsFiveSecondsAfterARunThatStoppedTwoServicesForThePacking) {
@@ -359,8 +356,7 @@ TEST(ServicesAndPowerOff, PowerOffFollowsFiveSecondsAfterARunThatStoppedTwoServi
     EXPECT_NE(run.output.find("Stato: Spegnimento in corso...\n"), std::string::npos);
     const std::regex closing(R"(F_Main\\Richiesto spegnimento di Windows\r\n.*Num\. of messages: \d+\r\n)"
                              R"(.*Num\. of warnings: \d+\r\n.*ShutDown Agente of Ferrolo\r\n$)");
-    EXPECT_TRUE(std::regex_search(job.program.agent_log(), closing))
-        << "the request, then the agent's closing";
+    EXPECT_TRUE(std::regex_search(job.program.agent_log(), closing)) << "the request, then the closing";
 }
 
 TEST(ServicesAndPowerOff, ChiudiDuringTheFiveSecondsClosesWithoutPoweringOff) {

@@ -21,7 +21,6 @@ public:
     // Throws, so the test cannot go on, unless `systemctl` on PATH is now this fake.
     FakeSystemctl() : previous_path_(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin") {
         ::chmod(write("bin/systemctl", kScript).c_str(), 0755);
-        write("calls", "");
         ::setenv("PATH", (*this / "bin:" + previous_path_).c_str(), 1);
         if (platform::find_program("systemctl") != *this / "bin/systemctl") {
             ::setenv("PATH", previous_path_.c_str(), 1);
