@@ -233,7 +233,7 @@ TEST(Go, ArchiveThatCannotBeCreatedEndsTheRunWithItsErrorLoggedAfterStartingTheS
               (std::vector<std::string>{
                   "Errore:" + error, "Nome del servizio troppo lungo, servizio non avviato: " + kLongService,
                   "Servizio: " + kLongService.substr(1) + "- Stato: ", "Partenza servizio non avvenuta."}))
-        << "the logs say why, then the services are started again; no later step";
+        << "the logs say why, then the services are started again; no later step; 499 characters fit";
 }
 
 // The service "db" named by SERVIZIO_2 between two empty names. Each case: its state before the run (empty:
