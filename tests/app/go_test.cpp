@@ -25,7 +25,6 @@ namespace {
 
 using core::Label;
 using testing::count_starting;
-using testing::FakeSystemctl;
 using testing::read_file;
 
 // A service name the service control cannot take.
@@ -227,12 +226,11 @@ TEST(Go, ChiudiDuringPackingStopsItOnceAndTheWindowClosesOnceAfterTheRunsLastSte
 }
 
 TEST(Go, ArchiveThatCannotBeCreatedEndsTheRunWithItsErrorLoggedAfterStartingTheServicesAgain) {
-    const FakeSystemctl systemctl;
-    const std::string longest(499, 'k');  // fits the service control
+    const testing::FakeSystemctl systemctl;
     Backup backup;
     backup.archive = backup.data / "missing/lun.zip";
-    backup.run("TEST_ZIP=SI\r\n",
-               "[SERVIZI]\r\nSERVIZIO_1=" + kLongService + "\r\nSERVIZIO_3=" + longest + "\r\n");
+    backup.run("TEST_ZIP=SI\r\n", "[SERVIZI]\r\nSERVIZIO_1=" + kLongService +
+                                      "\r\nSERVIZIO_3=" + kLongService.substr(1) + "\r\n");
     EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Fatal);
     EXPECT_EQ(backup.display.close_count, 0) << "the window stays open with the error shown";
     EXPECT_FALSE(backup.display.start_enabled);
@@ -244,119 +242,73 @@ TEST(Go, ArchiveThatCannotBeCreatedEndsTheRunWithItsErrorLoggedAfterStartingTheS
     EXPECT_EQ(std::vector(lines.end() - 4, lines.end()),
               (std::vector<std::string>{
                   "Errore:" + error, "Nome del servizio troppo lungo, servizio non avviato: " + kLongService,
-                  "Servizio: " + longest + "- Stato: ", "Partenza servizio non avvenuta."}))
-        << "the logs say why, then the services are started again; no later step";
+                  "Servizio: " + kLongService.substr(1) + "- Stato: ", "Partenza servizio non avvenuta."}))
+        << "the logs say why, then the services are started again; no later step; 499 characters fit";
 }
 
-// The lines of `lines` that speak of a service, each after its time stamp where it has one.
-std::vector<std::string> service_lines(const std::vector<std::string>& lines) {
-    std::vector<std::string> found;
-    for (const std::string& line : lines) {
-        if (line.find("ervizio") != std::string::npos) {
-            found.push_back(line.substr(line.find('\\') + 1));  // npos + 1: from the start
-        }
-    }
-    return found;
-}
-
-// The service "db", in the state and with the behaviour of each case, named by SERVIZIO_2 between two empty
-// names.
-TEST(Services, AreStoppedBeforePackingAndStartedAfterTheRunWithTheirLinesInOrder) {
-    struct Case {
-        std::string state, behaviour;           // state: empty for no such service
-        std::vector<std::string> lines, calls;  // the run log's service lines; the calls to systemctl
-        std::string state_when_packing;
-        core::ExitStatus exit_status;
-    };
-    const std::string asked = "Richiesta per servizio: db", running = "Servizio: db- Stato: in esecuzione",
-                      stopped = "Servizio: db- Stato: arrestato", released = "Chiusura servizio avvenuta.",
-                      started = "Partenza servizio avvenuta.",
-                      not_started = "Partenza servizio non avvenuta.";
-    const std::vector<std::string> stop_and_start = {"show db", "stop --no-block -- db", "start -- db"},
-                                   start_only = {"show db", "start -- db"};
-    const auto clean = core::ExitStatus::Clean, errors = core::ExitStatus::StepErrors;
+// The service "db" named by SERVIZIO_2 between two empty names. Each case: its state before the run (empty:
+// no such service), its behaviour, the run log's service lines, the calls to systemctl, its state while
+// packing, the exit status.
+TEST(Services, StopBeforePackingAndStartAfterTheRunAsTheirStateAndBehaviourAllow) {
+    const std::string ask = "Richiesta per servizio: db", running = "Servizio: db- Stato: in esecuzione",
+                      stopped = "Servizio: db- Stato: arrestato",
+                      unknown = "Servizio: db- Stato: ", stopping = "Servizio: db- Stato: in fase di arresto",
+                      still_on = "Servizio non arrestato: db", closed = "Chiusura servizio avvenuta.",
+                      unclosed = "Errore durante chiusura servizio.", started = "Partenza servizio avvenuta.",
+                      failed = "Partenza servizio non avvenuta.";
+    const std::string stop = "show db; stop --no-block -- db; start -- db; ",
+                      start = "show db; start -- db; ";
+    const auto exit0 = core::ExitStatus::Clean, exit1 = core::ExitStatus::StepErrors;
+    using Case = std::tuple<std::string, std::string, std::vector<std::string>, std::string, std::string,
+                            core::ExitStatus>;
     const std::vector<Case> cases = {
-        {"active", "", {asked, running, released, stopped, started}, stop_and_start, "inactive", clean},
-        {"inactive", "", {asked, stopped, released, stopped, started}, start_only, "inactive", clean},
-        {"inactive",
-         "broken",
-         {asked, stopped, released, stopped, not_started},
-         start_only,
-         "inactive",
-         errors},
-        {"active", "slow", {asked, running, released, stopped, started}, stop_and_start, "inactive", clean},
-        {"active",
-         "stuck",
-         {asked, running, "Servizio non arrestato: db", released, "Servizio: db- Stato: in fase di arresto",
-          started},
-         stop_and_start,
-         "deactivating",
-         errors},
-        {"",
-         "",
-         {asked, "Servizio: db- Stato: ", "Errore durante chiusura servizio.",
-          "Servizio: db- Stato: ", not_started},
-         {"show db"},
-         "",
-         errors},
+        {"inactive", "broken", {ask, stopped, closed, stopped, failed}, start, "inactive", exit1},
+        {"active", "slow", {ask, running, closed, stopped, started}, stop, "inactive", exit0},
+        {"active", "stuck", {ask, running, still_on, closed, stopping, started}, stop, "deactivating", exit1},
+        {"", "", {ask, unknown, unclosed, unknown, failed}, "show db; ", "", exit1},
     };
-    for (const Case& expected : cases) {
-        SCOPED_TRACE(expected.state + " " + expected.behaviour);
-        const FakeSystemctl systemctl;
-        if (!expected.state.empty()) {
-            systemctl.add("db", expected.state, expected.behaviour);
-        }
+    for (const auto& [state, behaviour, lines, calls, state_when_packing, exit_status] : cases) {
+        SCOPED_TRACE(state + " " + behaviour);
+        const testing::FakeSystemctl systemctl;
+        systemctl.write("db", state);
+        systemctl.write("db." + behaviour, "");
         Backup backup;
-        std::string state_when_packing;
-        backup.display.on_process_messages = [&] {
-            const auto& trace = backup.display.trace;
-            if (!expected.state.empty() && !trace.empty() &&
-                trace.back().find("Inizio zipping") != std::string::npos) {
-                state_when_packing = systemctl.state("db");
-            }
+        std::string packed_while;
+        backup.display.on_process_messages = [&] {  // once the first file is packed
+            packed_while =
+                backup.display.label(Label::l_nfiles) == "1" ? read_file(systemctl / "db") : packed_while;
         };
         backup.run("TEST_ZIP=NO\r\n", "[SERVIZI]\r\nSERVIZIO_1=\r\nSERVIZIO_2=db\r\nSERVIZIO_3=\r\n");
 
-        EXPECT_EQ(service_lines(backup.run_log()), expected.lines);
-        EXPECT_EQ(count_starting(service_lines(backup.display.trace), "Servizio non trovato: db"),
-                  expected.state.empty() ? 2 : 0);
-        EXPECT_EQ(systemctl.calls(), expected.calls) << "no call for an empty name";
-        EXPECT_EQ(state_when_packing, expected.state_when_packing);
-        EXPECT_EQ(backup.unzip_test(), 0) << "the run goes on";
-        EXPECT_EQ(backup.form->exit_status(), expected.exit_status);
-        EXPECT_EQ(backup.display.close_count, 1)
-            << "without SHUTDOWN the window closes at the end of the run";
+        EXPECT_EQ(testing::service_lines(backup.run_log()), lines);
+        EXPECT_EQ(count_starting(testing::service_lines(backup.display.trace), "Servizio non trovato: db"),
+                  state.empty() ? 2 : 0);
+        EXPECT_EQ(read_file(systemctl / "calls"), calls) << "no call for an empty name";
+        EXPECT_EQ(packed_while, state_when_packing);
+        EXPECT_EQ(backup.form->exit_status(), exit_status) << "the run goes on to its end";
     }
 }
 
-// The drive of the application log fills, to its last byte, when "db" is asked to stop or to start.
-TEST(Services, AreStartedAgainWhenTheApplicationLogFailsAndTheRunEndsWithStatusThree) {
-    for (const std::string call : {"stop", "start"}) {
-        SCOPED_TRACE(call);
-        testing::SmallDrive drive("256k");
-        if (!drive.mounted()) {
-            GTEST_SKIP() << "mounting a tmpfs needs root";
-        }
-        const FakeSystemctl systemctl;
-        systemctl.add("db", "active");
-        systemctl.add("web", "active");
-        systemctl.on(call, "db",
-                     "cat /dev/zero > " + drive.path() + "filler; yes >> " + drive.path() + "Ferrolo.LOG");
-        Backup backup;
-        backup.program_folder = drive.path();
-        backup.run("TEST_ZIP=NO\r\n", "[SERVIZI]\r\nSERVIZIO_1=db\r\nSERVIZIO_2=web\r\n");
-
-        EXPECT_EQ(systemctl.state("db") + " " + systemctl.state("web"), "active active");
-        EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Fatal);
-        EXPECT_EQ(backup.display.close_count, 1);
-        ASSERT_EQ(backup.display.messages.size(), 1u);
-        EXPECT_EQ(backup.display.messages[0].text, "AGENTE: impossibile aggiornare il file di log !");
-        const auto lines = backup.run_log();
-        EXPECT_EQ(
-            std::count(lines.begin(), lines.end(), "Errore:AGENTE: impossibile aggiornare il file di log !"),
-            1)
-            << "the run log, on another drive, says why";
+// The drive of the application log fills, to its last byte, when "db" is asked to start; "mq" is started
+// after it all the same.
+TEST(Services, AreStartedAgainBeforeAFailingApplicationLogEndsTheRunWithStatusThree) {
+    testing::SmallDrive drive("256k");
+    if (!drive.mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs needs root";
     }
+    const testing::FakeSystemctl systemctl;
+    systemctl.write("db", "active");
+    systemctl.write("mq", "active");
+    systemctl.write("db.on-start",
+                    "cat /dev/zero > " + drive.path() + "filler; yes >> " + drive.path() + "Ferrolo.LOG");
+    Backup backup;
+    backup.program_folder = drive.path();
+    backup.run("TEST_ZIP=NO\r\n", "[SERVIZI]\r\nSERVIZIO_1=db\r\nSERVIZIO_2=mq\r\n");
+    EXPECT_EQ(read_file(systemctl / "calls"),
+              "show db; stop --no-block -- db; show mq; stop --no-block -- mq; start -- db; start -- mq; ");
+    EXPECT_EQ(backup.form->exit_status(), core::ExitStatus::Fatal);
+    ASSERT_EQ(backup.display.messages.size(), 1u);
+    EXPECT_EQ(backup.display.messages[0].text, "AGENTE: impossibile aggiornare il file di log !");
 }
 
 TEST(Go, AFailedMailEndsTheRunWithStepErrorsButAPortThatIsNoNumberEndsItAfterRestartingTheServices) {

@@ -1,4 +1,5 @@
 // The application log kept by the agent, the run's two logs and its trace.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -6,7 +7,6 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
-#include <limits>
 #include <regex>
 
 #include "platform/file_system.h"
@@ -53,22 +53,15 @@ TAgente agent_in(const TempFolder& folder) {
     return agent;
 }
 
-// Makes a write to a file beyond `size` bytes fail while it lives, as a full or read-only device would.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(uint64_t size) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &previous_);
-        const rlimit limit{size, previous_.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &previous_); }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit previous_{};
-};
+// Makes a write to a file beyond `size` bytes fail, as a full or read-only device would; RLIM_INFINITY
+// lifts the limit again.
+void limit_file_size(rlim_t size) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = size < limit.rlim_max ? size : limit.rlim_max;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
 
 TEST(AgentLog, FirstRunWritesTheBannerAndLaterRunsAppendWithFreshCountersUntilTheirShutDown) {
     TempFolder folder;
@@ -144,38 +137,25 @@ TEST(AgentLog, InactiveAgentCreatesAndWritesNothingAndEmptyNamesFallBackToTheCom
 // The failure is raised, so the program can wind up (start its services again) before it ends.
 TEST(AgentLog, LogThatCannotBeWrittenRaisesItsMessage) {
     TempFolder folder;
-    const auto expect_failure = [](uint64_t file_size_limit, const std::function<void()>& action,
-                                   const std::string& message) {
-        const FileSizeLimit limit(file_size_limit);
-        try {
-            action();
-            ADD_FAILURE() << "no failure raised: " << message;
-        } catch (const AgentFailure& error) {
-            EXPECT_EQ(error.what(), message);
-        }
-    };
-    TAgente nowhere = agent_in(folder);
+    folder.write("Ferrolo.LOG", std::string(200, 'o'));
+    TAgente nowhere = agent_in(folder), starting = agent_in(folder), messages = agent_in(folder),
+            warnings = agent_in(folder), closing = agent_in(folder);
     nowhere.Path_Agente = folder / "missing/";
-    expect_failure(
-        std::numeric_limits<uint64_t>::max(), [&] { nowhere.StartUp(); },
-        "AGENTE: impossibile creare file di log !");
-
-    const std::string old_log(200, 'o');
-    folder.write("Ferrolo.LOG", old_log);
-    TAgente starting = agent_in(folder);
-    expect_failure(
-        old_log.size(), [&] { starting.StartUp(); },
-        "AGENTE: impossibile fare lo start-up del file di log !");
-    // Each of the agent's writes, on a log that cannot grow any more.
-    const std::vector<std::pair<std::function<void(TAgente&)>, std::string>> writes = {
-        {[](TAgente& agent) { agent.WriteMessage("x"); }, "AGENTE: impossibile aggiornare il file di log !"},
-        {[](TAgente& agent) { agent.WriteWarning("x"); }, "AGENTE: impossibile aggiornare il file di log !"},
-        {[](TAgente& agent) { agent.ShutDown(); }, "AGENTE: impossibile fare lo shut-down del file di log !"},
+    for (TAgente* agent : {&messages, &warnings, &closing}) {
+        agent->StartUp();
+    }
+    // Each on a log that cannot grow any more.
+    const std::vector<std::pair<std::function<void()>, std::string>> failures = {
+        {[&] { nowhere.StartUp(); }, "AGENTE: impossibile creare file di log !"},
+        {[&] { starting.StartUp(); }, "AGENTE: impossibile fare lo start-up del file di log !"},
+        {[&] { messages.WriteMessage("x"); }, "AGENTE: impossibile aggiornare il file di log !"},
+        {[&] { warnings.WriteWarning("x"); }, "AGENTE: impossibile aggiornare il file di log !"},
+        {[&] { closing.ShutDown(); }, "AGENTE: impossibile fare lo shut-down del file di log !"},
     };
-    for (const auto& [write, message] : writes) {
-        TAgente agent = agent_in(folder);
-        agent.StartUp();
-        expect_failure(read_file(folder / "Ferrolo.LOG").size(), std::bind(write, std::ref(agent)), message);
+    for (const auto& [action, message] : failures) {
+        limit_file_size(read_file(folder / "Ferrolo.LOG").size());
+        EXPECT_THAT(action, ::testing::ThrowsMessage<AgentFailure>(message));
+        limit_file_size(RLIM_INFINITY);
     }
 }
 
