@@ -92,6 +92,13 @@ bool VolumeReader::read_exactly(std::span<std::byte> buffer) {
     return read(buffer) == buffer.size();
 }
 
+std::pair<uint32_t, uint64_t> VolumeReader::position() const {
+    if (offset_ == volume_size_ && volume_ < last_volume_) {
+        return {volume_ + 1, 0};
+    }
+    return {volume_, offset_};
+}
+
 namespace {
 
 // An archive comment is at most 65,535 bytes, so the end record lies in the file's last 65,557 bytes.
@@ -243,6 +250,11 @@ ArchiveDirectory read_archive_directory(const std::string& component_name, const
         }
         directory.entries.push_back(std::move(*entry));
         left -= length;
+    }
+    // The entries the end record counts use the directory up, and the end records follow it at once, as
+    // every reader expects: a count too low, a size too large or a stray end record is damage.
+    if (left != 0 || reader.position() != std::pair(end.this_disk, end.directory_limit)) {
+        damaged(component_name);
     }
     return directory;
 }

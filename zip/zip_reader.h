@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file.h"
@@ -30,6 +31,9 @@ public:
     size_t read(std::span<std::byte> buffer);
     // Reads exactly `buffer.size()` bytes; false when the archive ends first.
     bool read_exactly(std::span<std::byte> buffer);
+    // Where the next byte comes from: volume and offset, the end of a volume counting as the start of the
+    // next one.
+    std::pair<uint32_t, uint64_t> position() const;
 
 private:
     std::string path_of(uint32_t volume) const;

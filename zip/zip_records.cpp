@@ -303,6 +303,17 @@ bool apply_extra(std::string_view extra, bool need_uncompressed, bool need_compr
 
 }  // namespace
 
+std::optional<std::pair<uint64_t, uint64_t>> local_header_sizes(const LocalFileHeader& header) {
+    ZipEntry sizes;
+    sizes.uncompressed_size = header.uncompressed_size;
+    sizes.compressed_size = header.compressed_size;
+    if (!apply_extra(header.extra, header.uncompressed_size == kFieldFull32,
+                     header.compressed_size == kFieldFull32, false, false, sizes)) {
+        return std::nullopt;
+    }
+    return std::pair(sizes.uncompressed_size, sizes.compressed_size);
+}
+
 std::optional<ZipEntry> read_central_header(std::span<const std::byte> record) {
     const auto header = CentralDirectoryHeader::read(record);
     if (!header) {

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ferrolo::zip {
@@ -63,7 +64,8 @@ inline constexpr uint32_t kFieldFull32 = 0xFFFFFFFF;  // a 32-bit field whose va
 inline constexpr uint16_t kFieldFull16 = 0xFFFF;
 inline constexpr uint16_t kFlagFolder = 0x0002;  // what this writer puts in a folder entry's flags
 inline constexpr uint16_t kFlagEncrypted = 0x0001;
-inline constexpr uint16_t kFlagUtf8Name = 0x0800;  // language encoding: name and comment are UTF-8
+inline constexpr uint16_t kFlagDataDescriptor = 0x0008;  // CRC and sizes follow the data, not the header
+inline constexpr uint16_t kFlagUtf8Name = 0x0800;        // language encoding: name and comment are UTF-8
 inline constexpr uint16_t kMethodStored = 0;
 inline constexpr uint16_t kMethodDeflated = 8;
 inline constexpr uint16_t kMethodDeflate64 = 9;
@@ -288,6 +290,9 @@ LocalFileHeader local_header_of(const ZipEntry& entry);
 // The central header of `entry`: a value that does not fit its field (or every one, with
 // `force_zip64`) reads all ones there and is written in the Zip64 extra field instead.
 CentralDirectoryHeader central_header_of(const ZipEntry& entry, bool force_zip64);
+// The uncompressed and compressed sizes a local header gives, from its Zip64 field where the 32-bit
+// fields read all ones; nullopt when that field lacks them.
+std::optional<std::pair<uint64_t, uint64_t>> local_header_sizes(const LocalFileHeader& header);
 // Parses the whole central header `record`; nullopt when it is damaged: wrong signature, a length past
 // its end, a Zip64 value missing from the extra field.
 std::optional<ZipEntry> read_central_header(std::span<const std::byte> record);

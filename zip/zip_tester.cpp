@@ -30,6 +30,9 @@ public:
           block_(block),
           compressed_(compressed) {}
 
+    // Checks the local header of a folder entry, which has no data.
+    void check_folder(const ZipEntry& entry) { read_local_header(entry); }
+
     // Checks `entry`, calling `on_block` with the bytes produced so far after each block; stops when it
     // returns false. Throws EZipError 8 on any mismatch or damage, 55 for Deflate64, 45 for a missing
     // volume. Returns false when stopped.
@@ -62,7 +65,8 @@ public:
 private:
     [[noreturn]] void bad() const { throw EZipError(component_name_, zip_error::kBadEntryData); }
 
-    // Reads the entry's local header whole; its data follows.
+    // Reads the entry's local header whole, checks it against the directory's record, and leaves the
+    // reader at the entry's data. Throws EZipError 8 when they disagree.
     void read_local_header(const ZipEntry& entry) {
         if (!reader_.seek(entry.disk_number_start, entry.local_header_offset)) {
             bad();
@@ -78,6 +82,17 @@ private:
         texts_.resize(header->size() - LocalFileHeader::fixed_size);
         if (!reader_.read_exactly(texts_) || !header->read_texts(texts_)) {
             bad();
+        }
+        if (header->name != entry.name || header->method != entry.method || header->flags != entry.flags) {
+            bad();
+        }
+        // With a data descriptor the header's CRC and sizes may read 0; the directory's are the ones checked.
+        if ((header->flags & kFlagDataDescriptor) == 0) {
+            const auto sizes = local_header_sizes(*header);
+            if (!sizes || header->crc32 != entry.crc32 ||
+                *sizes != std::pair(entry.uncompressed_size, entry.compressed_size)) {
+                bad();
+            }
         }
     }
 
@@ -198,7 +213,9 @@ void TZipArchiver::Impl::test(const std::string& mask, const std::string& exclus
             if (cancel) {
                 return false;
             }
-            if (!entry.is_folder()) {
+            if (entry.is_folder()) {
+                check.check_folder(entry);
+            } else {
                 const auto on_block = [&](uint64_t produced) {
                     const double fraction =
                         entry.uncompressed_size == 0

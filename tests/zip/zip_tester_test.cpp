@@ -78,9 +78,11 @@ TEST(DamagedArchives, ADamagedEntryFailsAloneWith8Or55AndAnArchiveThatIsNotSound
     const auto locator = [](uint64_t at) {
         return le_bytes(0x07064b50, 8) + le_bytes(at, 8) + le_bytes(1, 4);
     };
-    const std::string zip64_record = le_bytes(0x06064b50, 4) + le_bytes(44, 8) + std::string(12, '\0') +
-                                     le_bytes(1ull << 60, 8) + le_bytes(1ull << 60, 8) +
-                                     le_bytes(end - directory, 8) + le_bytes(directory, 8);
+    const auto zip64_record = [&](uint64_t entries) {
+        return le_bytes(0x06064b50, 4) + le_bytes(44, 8) + std::string(12, '\0') + le_bytes(entries, 8) +
+               le_bytes(entries, 8) + le_bytes(end - directory, 8) + le_bytes(directory, 8);
+    };
+    const uint64_t local_b = le(deflated, b + 42, 4);
     std::vector<std::tuple<std::string, std::string, int>> cases = {
         {"empty file", "", 45},
         {"text", "this is not an archive\n", 45},
@@ -88,7 +90,10 @@ TEST(DamagedArchives, ADamagedEntryFailsAloneWith8Or55AndAnArchiveThatIsNotSound
         {"archive cut short", deflated.substr(0, deflated.size() - 5), 45},
         {"a Zip64 locator pointing nowhere", std::string(deflated).insert(end, locator(0xFFFFFFFFFFF0)), 45},
         {"a Zip64 record claiming 2^60 entries",
-         std::string(deflated).insert(end, zip64_record + locator(end)), 45},
+         std::string(deflated).insert(end, zip64_record(1ull << 60) + locator(end)), 45},
+        {"a Zip64 record counting one entry fewer",
+         std::string(deflated).insert(end, zip64_record(2) + locator(end)), 45},
+        {"a stray end record appended", deflated + deflated.substr(end), 45},
     };
     const auto damaged = [&](const char* what, std::string bytes, uint64_t at, uint64_t value, size_t width,
                              int code) {
@@ -110,6 +115,11 @@ TEST(DamagedArchives, ADamagedEntryFailsAloneWith8Or55AndAnArchiveThatIsNotSound
     damaged("directory size past the end record", deflated, end + 12, 0x7FFFFFFF, 4, 45);
     damaged("entry count beyond the directory", deflated, end + 8, 0xFFFEFFFE, 4, 45);
     damaged("one entry more than there are", deflated, end + 8, 0x00040004, 4, 45);
+    damaged("one entry fewer than there are", deflated, end + 8, 0x00020002, 4, 45);
+    damaged("the local header names another file", deflated, local_b + 30, 'X', 1, 8);
+    damaged("the local header's method differs", deflated, local_b + 8, 0, 2, 8);
+    damaged("the local header's CRC-32 differs", deflated, local_b + 14, le(deflated, local_b + 14, 4) ^ 1, 4,
+            8);
     damaged("directory header signature", deflated, directory, 'X', 1, 45);
     damaged("name length past the directory", deflated, directory + 28, 0xFFFF, 2, 45);
     damaged("Zip64 size without its extra field", deflated, directory + 24, 0xFFFFFFFF, 4, 45);
@@ -137,6 +147,67 @@ TEST(DamagedArchives, ADamagedEntryFailsAloneWith8Or55AndAnArchiveThatIsNotSound
                       expected);
         }
     }
+}
+
+// The test trusts nothing it has not read: any damage that unzip, 7-Zip and Python's zipfile all refuse —
+// an archive cut short, a field of the end record, of a central or a local header changed, a byte flipped
+// anywhere, the directory's count or size off, a stray end record — the test refuses too (error 45 on
+// opening, or a failed entry).
+TEST(DamagedArchives, WhatEveryPeerRefusesTheTestRefusesToo) {
+    TempFolder folder;
+    folder.write("data/a.txt", text_of_size(3000));
+    folder.write("data/b.txt", std::string(700, 'b'));
+    std::filesystem::create_directories(folder / "data/vuota");
+    TZipArchiver zip{"Zip"};
+    const std::string archive = read_file(pack(zip, folder).path);
+    const uint64_t end = end_record_offset(archive), directory = le(archive, end + 16, 4);
+    std::vector<std::pair<std::string, std::string>> mutations = {
+        {"a stray end record appended", archive + archive.substr(end)},
+        {"one entry fewer counted", std::string(archive).replace(end + 8, 4, le_bytes(0x00020002, 4))},
+    };
+    const uint64_t size = archive.size();
+    for (const uint64_t cut : std::vector<uint64_t>{1, 21, 22, 23, 31, end - directory, size / 2}) {
+        mutations.emplace_back("cut to " + std::to_string(archive.size() - cut),
+                               archive.substr(0, archive.size() - cut));
+    }
+    // Every 16-bit field of the end record, the first central header and the first local header, raised
+    // by one and turned to all ones; and one byte in every 61 flipped.
+    for (const auto& [start, length] : {std::pair(end, 22ull), {directory, 46ull}, {0ull, 30ull}}) {
+        for (uint64_t at = start + 4; at < start + length; at += 2) {
+            for (const uint64_t value : std::vector<uint64_t>{le(archive, at, 2) + 1, 0xFFFF}) {
+                mutations.emplace_back("field at " + std::to_string(at) + " = " + std::to_string(value),
+                                       std::string(archive).replace(at, 2, le_bytes(value & 0xFFFF, 2)));
+            }
+        }
+    }
+    for (uint64_t at = 0; at < archive.size(); at += 61) {
+        std::string flipped = archive;
+        flipped[at] = static_cast<char>(flipped[at] ^ 0x04);
+        mutations.emplace_back("byte " + std::to_string(at) + " flipped", flipped);
+    }
+    std::string paths;
+    for (size_t n = 0; n < mutations.size(); ++n) {
+        write_file(folder / ("m" + std::to_string(n) + ".zip"), mutations[n].second);
+        paths += " " + shell_quote(folder / ("m" + std::to_string(n) + ".zip"));
+    }
+    const auto verdicts =
+        run_command("/usr/bin/python3 " + shell_quote(FERROLO_ZIP_TEST_DIR "/peer_verdicts.py") + paths)
+            .output;
+    ASSERT_EQ(verdicts.size(), 2 * mutations.size()) << verdicts;
+    size_t refused_by_all = 0;
+    for (size_t n = 0; n < mutations.size(); ++n) {
+        if (verdicts[2 * n] == '1') {
+            continue;
+        }
+        ++refused_by_all;
+        bool refused = true;
+        try {
+            refused = !test_archive(folder / ("m" + std::to_string(n) + ".zip")).failures.empty();
+        } catch (const EZipError&) {
+        }
+        EXPECT_TRUE(refused) << mutations[n].first << ": every peer refuses it, the test passes it";
+    }
+    EXPECT_GT(refused_by_all, mutations.size() / 3) << "the damage reaches the peers";
 }
 
 // Every input kept for the reader's fuzzer, its seeds and the inputs that once crashed it, goes through the
