@@ -84,19 +84,13 @@ TEST(OpenFile, WritesThroughNoLinkOfAnotherUserAndAcceptsACharacterDeviceOnlyWhe
         GTEST_SKIP() << "giving a link to another user needs root";
     }
     constexpr auto kDevice = File::Allowed::RegularFileOrCharacterDevice;
-    const struct {
-        std::string path;
-        File::Mode mode;
-        File::Allowed allowed;
-        bool opens;
-    } cases[] = {
+    // A device as a log is FullRun.ClosedStandardOutputAndNullDeviceAsExtendedLogLeaveTheRunWhole's.
+    const std::vector<std::tuple<std::string, File::Mode, File::Allowed, bool>> cases = {
         {folder / "planted", File::Mode::Create, kDevice, false},
         {folder / "planted", File::Mode::Append, kDevice, false},
         {folder / "planted", File::Mode::ReadWrite, File::Allowed::RegularFile, false},
         {folder / "planted", File::Mode::Read, File::Allowed::RegularFile, true},
         {folder / "own", File::Mode::Append, File::Allowed::RegularFile, true},
-        {"/dev/null", File::Mode::Create, kDevice, true},
-        {"/dev/null", File::Mode::Append, kDevice, true},
         {"/dev/null", File::Mode::Create, File::Allowed::RegularFile, false},
         {folder / "pipe", File::Mode::Append, kDevice, false},
     };
