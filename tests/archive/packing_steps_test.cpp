@@ -93,24 +93,6 @@ TEST_F(PackingNotices, FullDriveIsReportedOncePerWaitWhichEndsAfterFiveMinutesWi
     EXPECT_EQ(trace().size(), 2u);
 }
 
-// Which failures make the archive unsound and abort the packing: those on its own side, never a source file
-// that cannot be read.
-TEST_F(PackingNotices, ArchiveSideFailureEndsThePackingButAnUnreadableSourceFileIsSkipped) {
-    const std::vector<std::pair<int, bool>> cases = {{zip::zip_error::kCannotOpenFile, false},
-                                                     {zip::zip_error::kSizeChanged, false},
-                                                     {zip::zip_error::kFileNotFound, false},
-                                                     {zip::zip_error::kWriteFailed, true},
-                                                     {zip::zip_error::kInvalidArchive, true}};
-    for (const auto& [native_error, unsound] : cases) {
-        state.archive_unsound = false;
-        zip::TZipAction answer = zip::TZipAction::zaIgnore;
-        zip.OnProcessFileFailure(zip, "/data/a.txt", zip::TZipProcessOperation::poAdd, native_error, 1,
-                                 "Zip: failed", answer);
-        EXPECT_EQ(answer, unsound ? zip::TZipAction::zaAbort : zip::TZipAction::zaIgnore) << native_error;
-        EXPECT_EQ(state.archive_unsound, unsound) << native_error;
-    }
-}
-
 TEST(PackingSetup, EarlierArchivesMaskCutsAtTheFirstZipAndNeverWidensToEveryArchive) {
     // Cut at the first ".zip" in any case.
     EXPECT_EQ(earlier_archives_mask("/tmp/lun.zip"), "/tmp/lun*.Z*");
