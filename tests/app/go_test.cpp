@@ -163,7 +163,7 @@ TEST(Go, EarlierArchivesOfTheSameBaseGoInAnyCaseAndOnlyWithAZipInTheNameWhichThe
     }
 }
 
-// A full drive under the archive itself is UnsoundArchiveKeepsThePreviousCopyUntouchedAndEndsWithStatusOne's.
+// A full drive under the archive itself is the unsound archive's test, below.
 TEST(Go, DriveThatFillsUpFailsTheCopyToItAloneAndTheRunGoesOn) {
     testing::SmallDrive small("64k");
     if (!small.mounted()) {
@@ -228,8 +228,9 @@ TEST(Go, ArchiveThatCannotBeCreatedEndsTheRunWithItsErrorLoggedAfterStartingTheS
         << "the logs say why, then the services are started again; no later step; 499 characters fit";
 }
 
-// Each way an archive can come out unsound, made real: the copy of yesterday stays byte for byte, the log
-// says why, and the scheduler sees status 1. A stop while packing is FullRun.CtrlCDuringPacking's.
+// An archive that comes out unsound, made real (a full drive, a source that selects nothing): the copy of
+// yesterday stays byte for byte, the log says why, and the scheduler sees status 1. A stop while packing is
+// FullRun.CtrlCDuringPacking's.
 TEST(Go, UnsoundArchiveKeepsThePreviousCopyUntouchedAndEndsWithStatusOne) {
     testing::SmallDrive small("64k");
     if (!small.mounted()) {
