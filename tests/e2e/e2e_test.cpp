@@ -167,17 +167,10 @@ struct NightlyJob {
 TEST(FullRun, BacksUpARealFolderTestsTheArchiveAndWritesTheExpectedLogs) {
     NightlyJob job;
     ASSERT_EQ(run_command("cp -r /usr/share/doc/[a-l]* " + shell_quote(job.source)).exit_status, 0);
-    TempFolder mailbox;
-    SmtpSink::Options mail_server;
-    mail_server.user = "notte";
-    mail_server.password = "Pa55-w0rd!";
-    SmtpSink sink(mailbox.path(), mail_server);
-    // Stands for the report until the run makes one of its own.
-    if (!platform::file_exists(job.out + "log_ext.PDF")) {
-        job.program.write("out/log_ext.PDF", "%PDF-1.4 stand-in");
-    }
+    SmtpSink sink("--user notte --password Pa55-w0rd!");
+    job.program.write("out/log_ext.PDF", "%PDF-1.4 stand-in");  // the report, until the run makes its own
     job.write_job("TEST_ZIP=SI\r\nCANCELLA_ZIP_PRECEDENTE=SI\r\nCOPIA_SU_REMOTO3=" + job.remote + "\r\n",
-                  "HOST_SMTP=127.0.0.1\r\nPORT_SMTP=" + std::to_string(sink.port()) +
+                  "HOST_SMTP=127.0.0.1\r\nPORT_SMTP=" + std::to_string(sink.port) +
                       "\r\nUSERID_SMTP=notte\r\nPASSWORD_SMTP=Pa55-w0rd!\r\nEMAIL_TO_1_SMTP=Ufficio IT "
                       "<it@example.com>\r\n");
     const ProgramRun run = job.program.run({"notte.ini"});
@@ -279,8 +272,8 @@ Allego file: <report>
     EXPECT_NE(job.program.agent_log().find("F_Main\\Append_Log\\Fine test archivio."), std::string::npos);
 
     // The report e-mail: the run log as it was before its last line, and the report attached.
-    EXPECT_EQ(sink.auth_log(), "LOGIN notte ok\n");
-    auto mail = parsed_message(sink.message(1), mailbox.path());
+    EXPECT_EQ(sink.file("auth.log"), "LOGIN notte ok\n");
+    auto mail = read_by_python(sink.folder / "message-1.eml");
     EXPECT_EQ(mail["to"], "Ufficio IT <it@example.com>");
     std::string mailed = read_file(job.out + "log.txt");
     mailed.erase(mailed.find("Allego file: "));

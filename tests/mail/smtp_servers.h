@@ -1,108 +1,201 @@
-// tests/mail/smtp_servers.h — the servers the mail tests talk to: aiosmtpd on 127.0.0.1, a test CA for
-// its certificate, and a scripted fake for exchanges no real server can be made to show.
+// tests/mail/smtp_servers.h — the servers the mail tests talk to on 127.0.0.1: aiosmtpd, a test CA for
+// its certificate, and a scripted fake for the exchanges no real server can be made to show.
 #pragma once
 
-#include <cstdint>
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <map>
-#include <mutex>
-#include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/support/command.h"
+#include "tests/support/temp_folder.h"
+
 namespace ferrolo::testing {
 
-// A CA and a certificate for 127.0.0.1 and localhost (or for `names` in openssl's subjectAltName form),
-// made with the openssl tool in `folder`.
-struct TestCertificates {
-    std::string ca;           // the CA certificate (PEM), for SSL_CERT_FILE
-    std::string certificate;  // the server's certificate
-    std::string key;          // the server's key
-};
-TestCertificates make_test_certificates(const std::string& folder,
-                                        const std::string& names = "DNS:localhost,IP:127.0.0.1");
+inline const std::string kMailScripts = FERROLO_MAIL_TEST_SCRIPTS;
 
-// Points OpenSSL's default trust store at `ca_file` for the life of the object.
-class TrustedCa {
-public:
-    explicit TrustedCa(const std::string& ca_file);
-    ~TrustedCa();
-    TrustedCa(const TrustedCa&) = delete;
-    TrustedCa& operator=(const TrustedCa&) = delete;
+// Makes a CA and a server certificate for `names` (openssl's subjectAltName form) in `folder` (ca.pem,
+// server.pem, server.key), and has OpenSSL trust that CA from now on.
+inline void trust_test_ca(const std::string& folder,
+                          const std::string& names = "DNS:localhost,IP:127.0.0.1") {
+    write_file(folder + "server.ext",
+               "subjectAltName=" + names + "\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n");
+    const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+    const CommandResult made = run_command(
+        "(cd " + shell_quote(folder) + " && openssl req -x509" + key +
+        "-days 2 -subj /CN=FerroloTestCA -keyout ca.key -out ca.pem && openssl req" + key +
+        "-subj /CN=server -keyout server.key -out server.csr && openssl x509 -req -days 2 -in server.csr "
+        "-CA ca.pem -CAkey ca.key -CAcreateserial -extfile server.ext -out server.pem)");
+    ASSERT_EQ(made.exit_status, 0) << made.output;
+    ::setenv("SSL_CERT_FILE", (folder + "ca.pem").c_str(), 1);
+}
 
-private:
-    std::optional<std::string> previous_;
-};
+// The message in `path` as Python's email package reads it (see read_message.py), by field name.
+inline std::map<std::string, std::string> read_by_python(const std::string& path) {
+    const CommandResult peer = run_command(
+        "/usr/bin/python3 " + shell_quote(kMailScripts + "/read_message.py") + " " + shell_quote(path));
+    EXPECT_EQ(peer.exit_status, 0) << peer.output;
+    std::map<std::string, std::string> fields;
+    std::istringstream lines(peer.output);
+    for (std::string line; std::getline(lines, line);) {
+        fields[line.substr(0, line.find(": "))] = line.substr(line.find(": ") + 2);
+    }
+    return fields;
+}
 
-// aiosmtpd, started by the constructor and stopped by the destructor; messages land in `folder`.
+// aiosmtpd (smtp_sink.py, given `arguments`) from the constructor to the destructor. Message n lands in
+// folder / "message-<n>.eml", its envelope in "message-<n>.envelope", every AUTH attempt in "auth.log".
 class SmtpSink {
 public:
-    struct Options {
-        std::string tls = "none";  // "none", "starttls" or "implicit"
-        std::string user;          // AUTH is required when not empty
-        std::string password;
-        bool without_login = false;  // AUTH PLAIN is the only mechanism offered
-        std::optional<TestCertificates> certificates;
-    };
-    SmtpSink(const std::string& folder, const Options& options);
-    ~SmtpSink();
-    SmtpSink(const SmtpSink&) = delete;
-    SmtpSink& operator=(const SmtpSink&) = delete;
+    explicit SmtpSink(const std::string& arguments = "") {
+        const std::string command = "exec /usr/bin/python3 -W ignore " +
+                                    shell_quote(kMailScripts + "/smtp_sink.py") + " --folder " +
+                                    shell_quote(folder.path()) + " " + arguments;
+        output_ = ::popen((command + " 2>>" + shell_quote(folder / "sink.err")).c_str(), "r");
+        char line[64] = {};
+        int listening = 0;
+        if (output_ == nullptr || std::fgets(line, sizeof line, output_) == nullptr ||
+            std::sscanf(line, "PORT %d PID %d", &listening, &pid_) != 2) {
+            ADD_FAILURE() << "aiosmtpd did not start: " << command;
+        }
+        port = static_cast<uint16_t>(listening);
+    }
+    ~SmtpSink() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+        }
+        if (output_ != nullptr) {
+            ::pclose(output_);
+        }
+    }
+    // The file `name` of the folder; empty when there is none.
+    std::string file(const std::string& name) const {
+        return ::access((folder / name).c_str(), F_OK) == 0 ? read_file(folder / name) : "";
+    }
 
-    uint16_t port() const { return port_; }
-    // The n-th message received (from 1), raw; empty when there is none.
-    std::string message(int number) const;
-    // MAIL FROM and the RCPT TO addresses of the n-th message.
-    std::vector<std::string> envelope(int number) const;
-    // One line per AUTH attempt: "<mechanism> <login> ok|refused".
-    std::string auth_log() const;
+    TempFolder folder;
+    uint16_t port = 0;
 
 private:
-    std::string folder_;
-    uint16_t port_ = 0;
-    int pid_ = 0;
     FILE* output_ = nullptr;
+    int pid_ = 0;
 };
 
-// The n-th message as Python's email package reads it: "name: value" lines (from, to, cc, subject, date,
-// multipart, text, attachment; bytes in base64), keyed by name; repeated names are joined by "\n".
-std::map<std::string, std::string> parsed_message(const std::string& raw_message, const std::string& folder);
-
-// A server that answers by rules and records what it was sent. It serves one connection and ends when
-// the client closes it.
+// A server that answers by a script and records the command lines it was sent. It serves one connection
+// and ends when the client closes it.
 class FakeSmtpServer {
 public:
     struct Script {
         std::string greeting = "220 fake ESMTP\r\n";
         std::string ehlo = "250-fake.test\r\n250 HELP\r\n";
-        // Replies by the beginning of the command line, before the default ones; "<close>" closes the
-        // connection, "<silence>" answers nothing.
-        std::vector<std::pair<std::string, std::string>> replies;
-        // Closes the connection after this many bytes of message data.
-        std::optional<size_t> close_in_data;
+        // Replies by the beginning of the line, before the default ones; "<silence>" answers nothing. The
+        // line "." ends the message data.
+        std::vector<std::pair<std::string, std::string>> replies = {};
+        bool close_in_data = false;  // closes the connection at the first line of message data
     };
-    explicit FakeSmtpServer(Script script);
-    ~FakeSmtpServer();
-    FakeSmtpServer(const FakeSmtpServer&) = delete;
-    FakeSmtpServer& operator=(const FakeSmtpServer&) = delete;
+    explicit FakeSmtpServer(Script script) : script_(std::move(script)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        auto* name = reinterpret_cast<sockaddr*>(&address);
+        if (::bind(listener_, name, length) != 0 || ::listen(listener_, 1) != 0 ||
+            ::getsockname(listener_, name, &length) != 0) {
+            ADD_FAILURE() << "the fake server cannot listen";
+        }
+        port = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            pollfd waiting{listener_, POLLIN, 0};
+            if (::poll(&waiting, 1, 20000) == 1 && (waiting.revents & POLLIN) != 0) {
+                const int connection = ::accept(listener_, nullptr, nullptr);
+                serve(connection);
+                ::close(connection);
+            }
+        });
+    }
+    ~FakeSmtpServer() {
+        ::shutdown(listener_, SHUT_RDWR);
+        transcript();
+        ::close(listener_);
+    }
+    // Waits for the connection to end; the command lines received, joined by "|", with only the verb of
+    // EHLO and HELO (the computer's name follows it) and "." for a whole message.
+    std::string transcript() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        return transcript_;
+    }
 
-    uint16_t port() const { return port_; }
-    // Waits for the connection to end, then gives every command line received (message data aside).
-    std::vector<std::string> commands();
-    // The message data received (up to the "."), as sent.
-    std::string data();
+    uint16_t port = 0;
 
 private:
-    void serve(int connection);
-    std::string answer(const std::string& line);
+    void serve(int connection) {
+        send_all(connection, script_.greeting);
+        std::string received;
+        bool in_data = false;
+        char chunk[4096];
+        for (ssize_t count; (count = ::recv(connection, chunk, sizeof chunk, 0)) > 0;) {
+            received.append(chunk, static_cast<size_t>(count));
+            for (size_t end; (end = received.find("\r\n")) != std::string::npos; received.erase(0, end + 2)) {
+                const std::string line = received.substr(0, end);
+                if (in_data && line != "." && script_.close_in_data) {
+                    return;
+                }
+                if (in_data && line != ".") {
+                    continue;
+                }
+                const bool greeting = line.starts_with("EHLO") || line.starts_with("HELO");
+                transcript_ += (transcript_.empty() ? "" : "|") + (greeting ? line.substr(0, 4) : line);
+                previous_ = answer(line);
+                if (previous_ != "<silence>") {
+                    send_all(connection, previous_);
+                }
+                in_data = previous_.starts_with("354");
+            }
+        }
+    }
+    std::string answer(const std::string& line) const {
+        for (const auto& [start, reply] : script_.replies) {
+            if (line.starts_with(start)) {
+                return reply;
+            }
+        }
+        // AUTH LOGIN asks for the user name, then for the password, and takes any.
+        const std::map<std::string, std::string> defaults = {{"EHLO", script_.ehlo},
+                                                             {"HELO", "250 fake.test\r\n"},
+                                                             {"AUTH", "334 VXNlcm5hbWU6\r\n"},
+                                                             {"DATA", "354 go ahead\r\n"},
+                                                             {"QUIT", "221 bye\r\n"}};
+        const auto found = defaults.find(line.substr(0, 4));
+        return found != defaults.end()                ? found->second
+               : previous_.starts_with("334 VXNlcm5") ? "334 UGFzc3dvcmQ6\r\n"
+               : previous_.starts_with("334")         ? "235 2.7.0 accepted\r\n"
+                                                      : "250 ok\r\n";
+    }
+    static void send_all(int connection, std::string_view bytes) {
+        for (ssize_t sent; !bytes.empty(); bytes.remove_prefix(static_cast<size_t>(sent))) {
+            if ((sent = ::send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL)) <= 0) {
+                return;
+            }
+        }
+    }
 
     Script script_;
-    int listener_ = -1;
-    uint16_t port_ = 0;
+    int listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     std::thread thread_;
-    std::vector<std::string> commands_;
-    std::string data_;
-    int auth_steps_ = 0;
+    std::string transcript_;
+    std::string previous_;  // the last reply
 };
 
 }  // namespace ferrolo::testing
