@@ -4,8 +4,6 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,9 +11,7 @@
 #include <cstdio>
 #include <map>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "tests/support/command.h"
 #include "tests/support/temp_folder.h"
@@ -91,19 +87,15 @@ private:
     int pid_ = 0;
 };
 
-// A server that answers by a script and records the command lines it was sent. It serves one connection
-// and ends when the client closes it.
+// Replies by the beginning of the line they answer. "<greeting>" is the line before any, "<data>" any
+// line of message data; "<silence>" answers nothing, "<close>" closes the connection.
+using Replies = std::vector<std::pair<std::string, std::string>>;
+
+// A server that answers by `script`, then by its own defaults, and records the command lines it was sent.
+// It serves one connection and ends when the client closes it.
 class FakeSmtpServer {
 public:
-    struct Script {
-        std::string greeting = "220 fake ESMTP\r\n";
-        std::string ehlo = "250-fake.test\r\n250 HELP\r\n";
-        // Replies by the beginning of the line, before the default ones; "<silence>" answers nothing. The
-        // line "." ends the message data.
-        std::vector<std::pair<std::string, std::string>> replies = {};
-        bool close_in_data = false;  // closes the connection at the first line of message data
-    };
-    explicit FakeSmtpServer(Script script) : script_(std::move(script)) {
+    explicit FakeSmtpServer(Replies script) : script_(std::move(script)) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -115,12 +107,12 @@ public:
         }
         port = ntohs(address.sin_port);
         thread_ = std::thread([this] {
-            pollfd waiting{listener_, POLLIN, 0};
-            if (::poll(&waiting, 1, 20000) == 1 && (waiting.revents & POLLIN) != 0) {
-                const int connection = ::accept(listener_, nullptr, nullptr);
-                serve(connection);
-                ::close(connection);
-            }
+            const int connection =
+                ::accept(listener_, nullptr, nullptr);  // the destructor's shutdown ends it
+            const timeval limit{10, 0};
+            ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+            serve(connection);
+            ::close(connection);
         });
     }
     ~FakeSmtpServer() {
@@ -141,61 +133,63 @@ public:
 
 private:
     void serve(int connection) {
-        send_all(connection, script_.greeting);
+        say(connection, answer("<greeting>"));
         std::string received;
         bool in_data = false;
         char chunk[4096];
         for (ssize_t count; (count = ::recv(connection, chunk, sizeof chunk, 0)) > 0;) {
             received.append(chunk, static_cast<size_t>(count));
             for (size_t end; (end = received.find("\r\n")) != std::string::npos; received.erase(0, end + 2)) {
-                const std::string line = received.substr(0, end);
-                if (in_data && line != "." && script_.close_in_data) {
+                const std::string text = received.substr(0, end);
+                const std::string line = in_data && text != "." ? "<data>" : text;
+                const std::string reply = answer(line);
+                if (reply == "<close>") {
                     return;
                 }
-                if (in_data && line != ".") {
-                    continue;
+                if (line != "<data>") {
+                    const bool greeting = line.starts_with("EHLO") || line.starts_with("HELO");
+                    transcript_ += (transcript_.empty() ? "" : "|") + (greeting ? line.substr(0, 4) : line);
+                    previous_ = reply;
+                    in_data = reply.starts_with("354");
                 }
-                const bool greeting = line.starts_with("EHLO") || line.starts_with("HELO");
-                transcript_ += (transcript_.empty() ? "" : "|") + (greeting ? line.substr(0, 4) : line);
-                previous_ = answer(line);
-                if (previous_ != "<silence>") {
-                    send_all(connection, previous_);
-                }
-                in_data = previous_.starts_with("354");
+                say(connection, reply);
             }
         }
     }
     std::string answer(const std::string& line) const {
-        for (const auto& [start, reply] : script_.replies) {
-            if (line.starts_with(start)) {
-                return reply;
+        const Replies defaults = {{"<greeting>", "220 fake ESMTP\r\n"},
+                                  {"EHLO", "250-fake.test\r\n250 HELP\r\n"},
+                                  {"HELO", "250 fake.test\r\n"},
+                                  {"AUTH", "334 VXNlcm5hbWU6\r\n"},
+                                  {"DATA", "354 go ahead\r\n"},
+                                  {"QUIT", "221 bye\r\n"},
+                                  {"<data>", "<silence>"}};
+        for (const Replies* replies : {&script_, &defaults}) {
+            for (const auto& [start, reply] : *replies) {
+                if (line.starts_with(start)) {
+                    return reply;
+                }
             }
         }
-        // AUTH LOGIN asks for the user name, then for the password, and takes any.
-        const std::map<std::string, std::string> defaults = {{"EHLO", script_.ehlo},
-                                                             {"HELO", "250 fake.test\r\n"},
-                                                             {"AUTH", "334 VXNlcm5hbWU6\r\n"},
-                                                             {"DATA", "354 go ahead\r\n"},
-                                                             {"QUIT", "221 bye\r\n"}};
-        const auto found = defaults.find(line.substr(0, 4));
-        return found != defaults.end()                ? found->second
-               : previous_.starts_with("334 VXNlcm5") ? "334 UGFzc3dvcmQ6\r\n"
-               : previous_.starts_with("334")         ? "235 2.7.0 accepted\r\n"
-                                                      : "250 ok\r\n";
+        // After AUTH LOGIN's question for the user name comes the one for the password; any is taken.
+        return previous_.starts_with("334 VXNl") ? "334 UGFzc3dvcmQ6\r\n"
+               : previous_.starts_with("334")    ? "235 2.7.0 accepted\r\n"
+                                                 : "250 ok\r\n";
     }
-    static void send_all(int connection, std::string_view bytes) {
-        for (ssize_t sent; !bytes.empty(); bytes.remove_prefix(static_cast<size_t>(sent))) {
-            if ((sent = ::send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL)) <= 0) {
+    static void say(int connection, std::string_view reply) {
+        for (ssize_t sent; reply != "<silence>" && !reply.empty();
+             reply.remove_prefix(static_cast<size_t>(sent))) {
+            if ((sent = ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL)) <= 0) {
                 return;
             }
         }
     }
 
-    Script script_;
+    Replies script_;
     int listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     std::thread thread_;
     std::string transcript_;
-    std::string previous_;  // the last reply
+    std::string previous_;  // the last reply to a command
 };
 
 }  // namespace ferrolo::testing
