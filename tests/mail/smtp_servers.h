@@ -2,16 +2,13 @@
 // its certificate, and a scripted fake for the exchanges no real server can be made to show.
 #pragma once
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <map>
 #include <sstream>
-#include <thread>
 
 #include "tests/support/command.h"
 #include "tests/support/temp_folder.h"
@@ -49,30 +46,38 @@ inline std::map<std::string, std::string> read_by_python(const std::string& path
     return fields;
 }
 
-// aiosmtpd (smtp_sink.py, given `arguments`) from the constructor to the destructor. Message n lands in
-// folder / "message-<n>.eml", its envelope in "message-<n>.envelope", every AUTH attempt in "auth.log".
-class SmtpSink {
+// A server script of this folder, given "--folder <folder>" and `arguments`, from the constructor to the
+// destructor; it prints "PORT <port> PID <pid>" once it listens.
+class TestServer {
 public:
-    explicit SmtpSink(const std::string& arguments = "") {
+    TestServer(const std::string& script, const std::string& arguments) {
         const std::string command = "exec /usr/bin/python3 -W ignore " +
-                                    shell_quote(kMailScripts + "/smtp_sink.py") + " --folder " +
+                                    shell_quote(kMailScripts + "/" + script) + " --folder " +
                                     shell_quote(folder.path()) + " " + arguments;
-        output_ = ::popen((command + " 2>>" + shell_quote(folder / "sink.err")).c_str(), "r");
+        output_ = ::popen((command + " 2>>" + shell_quote(folder / "server.err")).c_str(), "r");
         char line[64] = {};
         int listening = 0;
         if (output_ == nullptr || std::fgets(line, sizeof line, output_) == nullptr ||
             std::sscanf(line, "PORT %d PID %d", &listening, &pid_) != 2) {
-            ADD_FAILURE() << "aiosmtpd did not start: " << command;
+            ADD_FAILURE() << "the server did not start: " << command;
         }
         port = static_cast<uint16_t>(listening);
     }
-    ~SmtpSink() {
+    ~TestServer() {
         if (pid_ > 0) {
             ::kill(pid_, SIGTERM);
         }
         if (output_ != nullptr) {
             ::pclose(output_);
         }
+    }
+    // Waits for the server to end; what it printed after its first line, without the last line end.
+    std::string rest_of_output() {
+        std::string rest;
+        for (char chunk[4096]; output_ != nullptr && std::fgets(chunk, sizeof chunk, output_) != nullptr;) {
+            rest += chunk;
+        }
+        return rest.ends_with('\n') ? rest.substr(0, rest.size() - 1) : rest;
     }
     // The file `name` of the folder; empty when there is none.
     std::string file(const std::string& name) const {
@@ -87,109 +92,25 @@ private:
     int pid_ = 0;
 };
 
-// Replies by the beginning of the line they answer. "<greeting>" is the line before any, "<data>" any
-// line of message data; "<silence>" answers nothing, "<close>" closes the connection.
+// aiosmtpd (smtp_sink.py): message n lands in folder / "message-<n>.eml", its envelope in
+// "message-<n>.envelope", every AUTH attempt in "auth.log".
+struct SmtpSink : TestServer {
+    explicit SmtpSink(const std::string& arguments = "") : TestServer("smtp_sink.py", arguments) {}
+};
+
+// Replies by the start of the line they answer, before the defaults of fake_smtp.py.
 using Replies = std::vector<std::pair<std::string, std::string>>;
 
-// A server that answers by `script`, then by its own defaults, and records the command lines it was sent.
-// It serves one connection and ends when the client closes it.
-class FakeSmtpServer {
-public:
-    explicit FakeSmtpServer(Replies script) : script_(std::move(script)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        auto* name = reinterpret_cast<sockaddr*>(&address);
-        if (::bind(listener_, name, length) != 0 || ::listen(listener_, 1) != 0 ||
-            ::getsockname(listener_, name, &length) != 0) {
-            ADD_FAILURE() << "the fake server cannot listen";
+// fake_smtp.py, answering by `script`; rest_of_output() gives the command lines it received, joined by "|".
+struct FakeSmtpServer : TestServer {
+    explicit FakeSmtpServer(const Replies& script) : TestServer("fake_smtp.py", arguments(script)) {}
+    static std::string arguments(const Replies& script) {
+        std::string text;
+        for (const auto& [start, reply] : script) {
+            text += " --reply " + shell_quote(start) + " " + shell_quote(reply);
         }
-        port = ntohs(address.sin_port);
-        thread_ = std::thread([this] {
-            const int connection =
-                ::accept(listener_, nullptr, nullptr);  // the destructor's shutdown ends it
-            const timeval limit{10, 0};
-            ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-            serve(connection);
-            ::close(connection);
-        });
+        return text;
     }
-    ~FakeSmtpServer() {
-        ::shutdown(listener_, SHUT_RDWR);
-        transcript();
-        ::close(listener_);
-    }
-    // Waits for the connection to end; the command lines received, joined by "|", with only the verb of
-    // EHLO and HELO (the computer's name follows it) and "." for a whole message.
-    std::string transcript() {
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-        return transcript_;
-    }
-
-    uint16_t port = 0;
-
-private:
-    void serve(int connection) {
-        say(connection, answer("<greeting>"));
-        std::string received;
-        bool in_data = false;
-        char chunk[4096];
-        for (ssize_t count; (count = ::recv(connection, chunk, sizeof chunk, 0)) > 0;) {
-            received.append(chunk, static_cast<size_t>(count));
-            for (size_t end; (end = received.find("\r\n")) != std::string::npos; received.erase(0, end + 2)) {
-                const std::string text = received.substr(0, end);
-                const std::string line = in_data && text != "." ? "<data>" : text;
-                const std::string reply = answer(line);
-                if (reply == "<close>") {
-                    return;
-                }
-                if (line != "<data>") {
-                    const bool greeting = line.starts_with("EHLO") || line.starts_with("HELO");
-                    transcript_ += (transcript_.empty() ? "" : "|") + (greeting ? line.substr(0, 4) : line);
-                    previous_ = reply;
-                    in_data = reply.starts_with("354");
-                }
-                say(connection, reply);
-            }
-        }
-    }
-    std::string answer(const std::string& line) const {
-        const Replies defaults = {{"<greeting>", "220 fake ESMTP\r\n"},
-                                  {"EHLO", "250-fake.test\r\n250 HELP\r\n"},
-                                  {"HELO", "250 fake.test\r\n"},
-                                  {"AUTH", "334 VXNlcm5hbWU6\r\n"},
-                                  {"DATA", "354 go ahead\r\n"},
-                                  {"QUIT", "221 bye\r\n"},
-                                  {"<data>", "<silence>"}};
-        for (const Replies* replies : {&script_, &defaults}) {
-            for (const auto& [start, reply] : *replies) {
-                if (line.starts_with(start)) {
-                    return reply;
-                }
-            }
-        }
-        // After AUTH LOGIN's question for the user name comes the one for the password; any is taken.
-        return previous_.starts_with("334 VXNl") ? "334 UGFzc3dvcmQ6\r\n"
-               : previous_.starts_with("334")    ? "235 2.7.0 accepted\r\n"
-                                                 : "250 ok\r\n";
-    }
-    static void say(int connection, std::string_view reply) {
-        for (ssize_t sent; reply != "<silence>" && !reply.empty();
-             reply.remove_prefix(static_cast<size_t>(sent))) {
-            if ((sent = ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL)) <= 0) {
-                return;
-            }
-        }
-    }
-
-    Replies script_;
-    int listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    std::thread thread_;
-    std::string transcript_;
-    std::string previous_;  // the last reply to a command
 };
 
 }  // namespace ferrolo::testing
