@@ -24,7 +24,6 @@ protected:
         job.MSG_EMAIL_FROM_SMTP = "ferrolo@example.com";
         job.MSG_SUBJECT_SMTP = "Report copie interne";
         job.EMAIL_TO_SMTP[0] = "a@x.it";
-        log.Append_Log(true, true, "Copia di lunedì");
         log.Append_Log(true, true, ".");
         SMTP.Limits = {2000ms, 1000ms, 1000ms};
     }
@@ -43,29 +42,10 @@ protected:
     notify::TMailLog MailLog{log};
 };
 
-TEST_F(ReportMailTest,
-       AiosmtpdGetsTheRunLogAndTheReportWhileTheTraceEchoesTheConversationWithoutCredentials) {
+TEST_F(ReportMailTest, TraceEchoesTheConversationWithTheCredentialsMasked) {
     SmtpSink sink("--user ferrolo --password Pa55-w0rd!");
-    job.EMAIL_TO_SMTP[0] = "\"Rossi, Mario\" <mario@example.com>, anna@example.com";
     mail_to(sink.port);
-
     EXPECT_EQ(sink.file("auth.log"), "LOGIN ferrolo ok\n");
-    EXPECT_EQ(sink.file("message-1.envelope"), "ferrolo@example.com\nmario@example.com\nanna@example.com\n");
-    std::string mailed = read_file(job.PARAM_3);  // as it was before the step's own line
-    mailed = std::regex_replace(mailed.substr(0, mailed.find("Allego file: ")), std::regex("\r"), "");
-    auto fields = read_by_python(sink.folder / "message-1.eml");
-    fields.erase("date");  // now: the message writer's tests check its form
-    EXPECT_EQ(fields, (std::map<std::string, std::string>{
-                          {"defects", "0"},
-                          {"from", "Ferrolo <ferrolo@example.com>"},
-                          {"to", "\"Rossi, Mario\" <mario@example.com>, anna@example.com"},
-                          {"subject", "Report copie interne"},
-                          {"multipart", "True"},
-                          {"text", "8bit " + mail::base64(mailed)},
-                          {"attachment", "log_ext.ZIP " + mail::base64(read_file(attachment))}}));
-    EXPECT_EQ(run_log().back(), "Allego file: " + attachment);
-    EXPECT_EQ(display.label(Label::l_stato), "Invio mail terminato.");
-    EXPECT_FALSE(state.Mail_Error);
     // The echo: "dd/mm/yyyy hh:nn:ss-" and the block.
     std::vector<std::string> lines = trace();
     for (std::string& line : lines) {
@@ -93,7 +73,13 @@ TEST_F(ReportMailTest, RecipientsFollowTheJobsKeysTheDebugDateAndTheAttachmentSw
         std::string envelope;  // after the sender; empty: the send is refused
         std::string headers;   // To|Cc|multipart as Python reads them
         bool attach = true;
-    } cases[] = {{"only the third key: no To", {"", "", "c@x.it"}, "", "", "c@x.it\n", "|c@x.it|True"},
+    } cases[] = {{"two addresses in the first key",
+                  {"\"Rossi, Mario\" <m@x.it>, anna@x.it"},
+                  "",
+                  "",
+                  "m@x.it\nanna@x.it\n",
+                  "\"Rossi, Mario\" <m@x.it>, anna@x.it||True"},
+                 {"only the third key: no To", {"", "", "c@x.it"}, "", "", "c@x.it\n", "|c@x.it|True"},
                  {"debug up to tomorrow",
                   {"a@x.it"},
                   "dbg@x.it",
