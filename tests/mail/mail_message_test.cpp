@@ -113,16 +113,11 @@ TEST(PythonEmailPeer, ReadsNamesSubjectTextAndAttachmentAsWritten) {
     write_file(folder / "message.eml",
                std::regex_replace(written(message), std::regex("\r\n\\.\\."), "\r\n."));
     EXPECT_EQ(read_by_python(folder / "message.eml"),
-              (std::map<std::string, std::string>{
-                  {"defects", "0"},
-                  {"from", "\"Società Ferrolo, sede di Forlì\" <f@x.it>"},
-                  {"to", "\"Ufficio \\\"Backup\\\"\" <backup.notturno@example.com>, sistemi@example.com"},
-                  {"cc", "d@x.it"},
-                  {"subject", message.Subject},
-                  {"date", "2026-12-06T18:05:09+01:00"},
-                  {"multipart", "True"},
-                  {"text", "8bit " + mail::base64("Copia di lunedì\n.\nfine\n")},
-                  {"attachment", "log_ext.ZIP " + mail::base64(bytes)}}));
+              "defects: 0\nfrom: \"Società Ferrolo, sede di Forlì\" <f@x.it>\nto: \"Ufficio \\\"Backup\\\"\" "
+              "<backup.notturno@example.com>, sistemi@example.com\ncc: d@x.it\nsubject: " +
+                  message.Subject + "\ndate: 2026-12-06T18:05:09+01:00\nmultipart: True\ntext: 8bit " +
+                  mail::base64("Copia di lunedì\n.\nfine\n") + "\nattachment: log_ext.ZIP " +
+                  mail::base64(bytes) + "\n");
 }
 
 }  // namespace

@@ -7,8 +7,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <map>
-#include <sstream>
 
 #include "tests/support/command.h"
 #include "tests/support/temp_folder.h"
@@ -33,17 +31,12 @@ inline void trust_test_ca(const std::string& folder,
     ::setenv("SSL_CERT_FILE", (folder + "ca.pem").c_str(), 1);
 }
 
-// The message in `path` as Python's email package reads it (see read_message.py), by field name.
-inline std::map<std::string, std::string> read_by_python(const std::string& path) {
+// The message in `path` as Python's email package reads it: the "name: value" lines of read_message.py.
+inline std::string read_by_python(const std::string& path) {
     const CommandResult peer = run_command(
         "/usr/bin/python3 " + shell_quote(kMailScripts + "/read_message.py") + " " + shell_quote(path));
     EXPECT_EQ(peer.exit_status, 0) << peer.output;
-    std::map<std::string, std::string> fields;
-    std::istringstream lines(peer.output);
-    for (std::string line; std::getline(lines, line);) {
-        fields[line.substr(0, line.find(": "))] = line.substr(line.find(": ") + 2);
-    }
-    return fields;
+    return peer.output;
 }
 
 // A server script of this folder, given "--folder <folder>" and `arguments`, from the constructor to the
