@@ -80,6 +80,7 @@ TEST_F(ReportMailTest, RecipientsFollowTheJobsKeysTheDebugDateAndTheAttachmentSw
                   "",
                   "m@x.it\nanna@x.it\n",
                   "to: \"Rossi, Mario\" <m@x.it>, anna@x.it\n"},
+                 {"a comment as the name", {"m@x.it (Mario)"}, "", "", "m@x.it\n", "to: Mario <m@x.it>\n"},
                  {"only the third key: no To", {"", "", "c@x.it"}, "", "", "c@x.it\n", "cc: c@x.it\n"},
                  {"debug up to tomorrow",
                   {"a@x.it"},
@@ -145,18 +146,6 @@ TEST_F(ReportMailTest, WithoutRecipientsNothingIsDoneOrSaid) {
     EXPECT_TRUE(display.trace.empty());
     EXPECT_EQ(display.label(Label::l_stato), "Connessione a: 127.0.0.1:1");
     EXPECT_FALSE(state.Mail_Error);
-}
-
-TEST_F(ReportMailTest, ProtSslChoosesTheTlsModeByPortAndTheJobDecidesOnVerification) {
-    job.PROT_SSL = true;
-    for (const auto& [verify, port, mode, check] :
-         {std::tuple{true, 465, mail::TlsMode::Implicit, mail::CertificateCheck::Verify},
-          {false, 587, mail::TlsMode::Explicit, mail::CertificateCheck::Skip}}) {
-        job.SSL_VERIFICA_CERTIFICATO = verify;
-        mail_to(static_cast<uint16_t>(port));  // nothing listens there: the connection is refused
-        EXPECT_EQ(SMTP.UseTLS, mode) << port;
-        EXPECT_EQ(SMTP.Certificates, check) << port;
-    }
 }
 
 TEST(MailLogEcho, LineEndsAreShownAsMarks) {
