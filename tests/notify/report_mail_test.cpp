@@ -43,22 +43,7 @@ protected:
     notify::TMailLog MailLog{log};
 };
 
-TEST_F(ReportMailTest, TraceEchoesTheConversationWithTheCredentialsMasked) {
-    SmtpSink sink("--user ferrolo --password Pa55-w0rd!");
-    mail_to(sink.port);
-    EXPECT_EQ(sink.file("auth.log"), "LOGIN ferrolo ok\n");
-    // The echo: "dd/mm/yyyy hh:nn:ss-" and the block.
-    std::vector<std::string> lines = trace();
-    for (std::string& line : lines) {
-        line = std::regex_replace(line, std::regex(R"(^\d\d/\d\d/\d{4} \d\d:\d\d:\d\d-)"), "<echo>");
-    }
-    EXPECT_THAT((std::vector<std::string>{"Connected.", "<echo>AUTH LOGIN", "<echo>****", "<echo>****",
-                                          "Connesso a: " + server(), "<echo>QUIT", "Disconnected.",
-                                          "Stato non connesso."}),
-                ::testing::IsSubsetOf(lines));
-}
-
-TEST_F(ReportMailTest, RecipientsFollowTheJobsKeysTheDebugDateAndTheAttachmentSwitch) {
+TEST_F(ReportMailTest, MailGoesWhereTheJobsKeysSayWithTheConversationEchoedButNotTheCredentials) {
     const auto date = [](int days_after) {
         const auto day =
             platform::to_local_time(std::chrono::system_clock::now() + std::chrono::days(days_after));
@@ -67,49 +52,53 @@ TEST_F(ReportMailTest, RecipientsFollowTheJobsKeysTheDebugDateAndTheAttachmentSw
         return std::string(text);
     };
     const struct {
-        std::string name;
         std::array<std::string, 5> to;
         std::string debug;
         std::string debug_date;
         std::string envelope;  // after the sender; empty: the send is refused
         std::string headers;   // the To and Cc lines as Python reads them
         bool attach = true;
-    } cases[] = {{"two addresses in the first key",
-                  {"\"Rossi, Mario\" <m@x.it>, anna@x.it"},
-                  "",
-                  "",
-                  "m@x.it\nanna@x.it\n",
-                  "to: \"Rossi, Mario\" <m@x.it>, anna@x.it\n"},
-                 {"a comment as the name", {"m@x.it (Mario)"}, "", "", "m@x.it\n", "to: Mario <m@x.it>\n"},
-                 {"only the third key: no To", {"", "", "c@x.it"}, "", "", "c@x.it\n", "cc: c@x.it\n"},
-                 {"debug up to tomorrow",
-                  {"a@x.it"},
-                  "dbg@x.it",
-                  date(1),
-                  "a@x.it\ndbg@x.it\n",
-                  "to: a@x.it\ncc: dbg@x.it\n"},
-                 {"debug up to today", {"a@x.it"}, "dbg@x.it", date(0), "a@x.it\n", "to: a@x.it\n"},
-                 {"debug alone, without a date", {}, "dbg@x.it", "", "", ""},
-                 {"SEND_ATTACHMENT=NO", {"a@x.it"}, "", "", "a@x.it\n", "to: a@x.it\n", false}};
+    } cases[] = {
+        // Two addresses in the first key.
+        {{"\"R, M\" <m@x.it>, a@x.it"}, "", "", "m@x.it\na@x.it\n", "to: \"R, M\" <m@x.it>, a@x.it\n"},
+        {{"m@x.it (Mario)"}, "", "", "m@x.it\n", "to: Mario <m@x.it>\n"},
+        // Only the third key: no To.
+        {{"", "", "c@x.it"}, "", "", "c@x.it\n", "cc: c@x.it\n"},
+        // The debug address up to tomorrow, up to today, and alone without a date.
+        {{"a@x.it"}, "dbg@x.it", date(1), "a@x.it\ndbg@x.it\n", "to: a@x.it\ncc: dbg@x.it\n"},
+        {{"a@x.it"}, "dbg@x.it", date(0), "a@x.it\n", "to: a@x.it\n"},
+        {{}, "dbg@x.it", "", "", ""},
+        // SEND_ATTACHMENT=NO: plain text.
+        {{"a@x.it"}, "", "", "a@x.it\n", "to: a@x.it\n", false}};
     for (const auto& c : cases) {
-        SmtpSink sink;
+        const std::string row = "row " + std::to_string(&c - cases);
+        SmtpSink sink("--user ferrolo --password Pa55-w0rd!");
+        display.trace.clear();
         job.EMAIL_TO_SMTP = c.to;
         job.EMAIL_DEBUG = c.debug;
         job.EMAIL_DEBUG_TO_DATE = c.debug_date;
         job.SEND_ATTACHMENT = c.attach;
         mail_to(sink.port);
         const bool sent = !c.envelope.empty();
-        EXPECT_EQ(run_log().back(), (c.attach ? "Allego file: " : "Non allego file: ") + attachment)
-            << c.name;
-        EXPECT_EQ(display.label(Label::l_stato), sent ? "Invio mail terminato." : "Invio mail...") << c.name;
-        EXPECT_EQ(state.Mail_Error, !sent) << c.name;
-        EXPECT_EQ(sink.file("message-1.envelope"), sent ? "ferrolo@example.com\n" + c.envelope : "")
-            << c.name;
+        EXPECT_EQ(run_log().back(), (c.attach ? "Allego file: " : "Non allego file: ") + attachment) << row;
+        EXPECT_EQ(display.label(Label::l_stato), sent ? "Invio mail terminato." : "Invio mail...") << row;
+        EXPECT_EQ(state.Mail_Error, !sent) << row;
+        EXPECT_EQ(sink.file("message-1.envelope"), sent ? "ferrolo@example.com\n" + c.envelope : "") << row;
         if (sent) {
             const std::string peer = read_by_python(sink.folder / "message-1.eml");
-            EXPECT_THAT(peer, HasSubstr("<ferrolo@example.com>\n" + c.headers + "subject: ")) << c.name;
-            EXPECT_THAT(peer, HasSubstr(c.attach ? "multipart: True" : "multipart: False")) << c.name;
+            EXPECT_THAT(peer, HasSubstr("<ferrolo@example.com>\n" + c.headers + "subject: ")) << row;
+            EXPECT_THAT(peer, HasSubstr(c.attach ? "multipart: True" : "multipart: False")) << row;
         }
+        // The echo: "dd/mm/yyyy hh:nn:ss-" and the block.
+        std::vector<std::string> lines = trace();
+        for (std::string& line : lines) {
+            line = std::regex_replace(line, std::regex(R"(^\d\d/\d\d/\d{4} \d\d:\d\d:\d\d-)"), "<echo>");
+        }
+        EXPECT_THAT((std::vector<std::string>{"Connected.", "<echo>AUTH LOGIN", "<echo>****", "<echo>****",
+                                              "Connesso a: " + server(), "<echo>QUIT", "Disconnected.",
+                                              "Stato non connesso."}),
+                    ::testing::IsSubsetOf(lines))
+            << row;
     }
 }
 
