@@ -167,7 +167,7 @@ struct NightlyJob {
 TEST(FullRun, BacksUpARealFolderTestsTheArchiveAndWritesTheExpectedLogs) {
     NightlyJob job;
     ASSERT_EQ(run_command("cp -r /usr/share/doc/[a-l]* " + shell_quote(job.source)).exit_status, 0);
-    SmtpSink sink("--user notte --password Pa55-w0rd!");
+    TestServer sink("smtp_sink.py", "--user notte --password Pa55-w0rd!");
     job.program.write("out/log_ext.PDF", "%PDF-1.4 stand-in");  // the report, until the run makes its own
     job.write_job("TEST_ZIP=SI\r\nCANCELLA_ZIP_PRECEDENTE=SI\r\nCOPIA_SU_REMOTO3=" + job.remote + "\r\n",
                   "HOST_SMTP=127.0.0.1\r\nPORT_SMTP=" + std::to_string(sink.port) +

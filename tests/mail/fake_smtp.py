@@ -71,7 +71,7 @@ def main():
             serve(connection, replies, transcript)
     except socket.timeout:
         pass
-    print("|".join(transcript), flush=True)
+    print("|".join(transcript), end="", flush=True)
 
 
 if __name__ == "__main__":

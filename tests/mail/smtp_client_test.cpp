@@ -108,7 +108,7 @@ TEST_F(SmtpClientTest, ExchangesFollowTheServersCapabilitiesAndReplies) {
     client.Limits = {2000ms, 500ms, 500ms};
     message.Recipients = {{"", "a@x.it"}, {"Bi", "b@x.it"}, {"", "c@x.it"}};
     for (const auto& c : cases) {
-        FakeSmtpServer server(c.script);
+        TestServer server = fake_smtp_server(c.script);
         client.Username = c.user;
         message.Attachment = c.attachment;
         const auto started = std::chrono::steady_clock::now();
@@ -151,8 +151,9 @@ TEST_F(SmtpClientTest, AiosmtpdReceivesTheMessageOnlyOverALineItCanTrust) {
         if (c.tls != "none") {
             trust_test_ca(certificates.path(), c.certificate_names);
         }
-        SmtpSink sink("--user ferrolo --password s3gr3t0 --tls " + c.tls + " --certificates " +
-                      certificates.path() + (c.without_login ? " --without-login" : ""));
+        TestServer sink("smtp_sink.py", "--user ferrolo --password s3gr3t0 --tls " + c.tls +
+                                            " --certificates " + certificates.path() +
+                                            (c.without_login ? " --without-login" : ""));
         client.UseTLS = c.mode;
         client.Certificates = c.check;
         EXPECT_EQ(deliver(sink.port) == 0, !c.auth_log.empty()) << row;

@@ -64,13 +64,13 @@ public:
             ::pclose(output_);
         }
     }
-    // Waits for the server to end; what it printed after its first line, without the last line end.
+    // Waits for the server to end; what it printed after its first line.
     std::string rest_of_output() {
         std::string rest;
         for (char chunk[4096]; output_ != nullptr && std::fgets(chunk, sizeof chunk, output_) != nullptr;) {
             rest += chunk;
         }
-        return rest.ends_with('\n') ? rest.substr(0, rest.size() - 1) : rest;
+        return rest;
     }
     // The file `name` of the folder; empty when there is none.
     std::string file(const std::string& name) const {
@@ -85,25 +85,19 @@ private:
     int pid_ = 0;
 };
 
-// aiosmtpd (smtp_sink.py): message n lands in folder / "message-<n>.eml", its envelope in
+// smtp_sink.py is aiosmtpd: message n lands in folder / "message-<n>.eml", its envelope in
 // "message-<n>.envelope", every AUTH attempt in "auth.log".
-struct SmtpSink : TestServer {
-    explicit SmtpSink(const std::string& arguments = "") : TestServer("smtp_sink.py", arguments) {}
-};
 
 // Replies by the start of the line they answer, before the defaults of fake_smtp.py.
 using Replies = std::vector<std::pair<std::string, std::string>>;
 
-// fake_smtp.py, answering by `script`; rest_of_output() gives the command lines it received, joined by "|".
-struct FakeSmtpServer : TestServer {
-    explicit FakeSmtpServer(const Replies& script) : TestServer("fake_smtp.py", arguments(script)) {}
-    static std::string arguments(const Replies& script) {
-        std::string text;
-        for (const auto& [start, reply] : script) {
-            text += " --reply " + shell_quote(start) + " " + shell_quote(reply);
-        }
-        return text;
+// fake_smtp.py answering by `script`; its rest_of_output() is the command lines it received, joined by "|".
+inline TestServer fake_smtp_server(const Replies& script) {
+    std::string arguments;
+    for (const auto& [start, reply] : script) {
+        arguments += " --reply " + shell_quote(start) + " " + shell_quote(reply);
     }
-};
+    return TestServer("fake_smtp.py", arguments);
+}
 
 }  // namespace ferrolo::testing

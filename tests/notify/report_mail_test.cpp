@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "core/routines.h"
 #include "tests/archive/run_steps_fixture.h"
 #include "tests/mail/smtp_servers.h"
 
@@ -44,12 +45,10 @@ protected:
 };
 
 TEST_F(ReportMailTest, MailGoesWhereTheJobsKeysSayWithTheConversationEchoedButNotTheCredentials) {
-    const auto date = [](int days_after) {
-        const auto day =
-            platform::to_local_time(std::chrono::system_clock::now() + std::chrono::days(days_after));
-        char text[16];
-        std::snprintf(text, sizeof text, "%02d/%02d/%04d", day.day, day.month, day.year);
-        return std::string(text);
+    const auto date = [](int days_after) {  // dd/mm/yyyy
+        return core::trace_stamp(
+                   platform::to_local_time(std::chrono::system_clock::now() + std::chrono::days(days_after)))
+            .substr(0, 10);
     };
     const struct {
         std::array<std::string, 5> to;
@@ -72,7 +71,7 @@ TEST_F(ReportMailTest, MailGoesWhereTheJobsKeysSayWithTheConversationEchoedButNo
         {{"a@x.it"}, "", "", "a@x.it\n", "to: a@x.it\n", false}};
     for (const auto& c : cases) {
         const std::string row = "row " + std::to_string(&c - cases);
-        SmtpSink sink("--user ferrolo --password Pa55-w0rd!");
+        TestServer sink("smtp_sink.py", "--user ferrolo --password Pa55-w0rd!");
         display.trace.clear();
         job.EMAIL_TO_SMTP = c.to;
         job.EMAIL_DEBUG = c.debug;
@@ -103,10 +102,10 @@ TEST_F(ReportMailTest, MailGoesWhereTheJobsKeysSayWithTheConversationEchoedButNo
 }
 
 TEST_F(ReportMailTest, WithoutAConnectionTheStepEndsInTimeWithTheStatusOnConnecting) {
-    FakeSmtpServer silent(Replies{{"<greeting>", "<silence>"}});
+    TestServer silent = fake_smtp_server({{"<greeting>", "<silence>"}});
     uint16_t refusing = 0;
     {
-        FakeSmtpServer gone(Replies{});
+        TestServer gone = fake_smtp_server({});
         refusing = gone.port;
     }
     // No recipient at all: nothing is tried or said. A refused connection, a silent server: one error line.
