@@ -246,11 +246,11 @@ TEST(Go, AFailedMailEndsTheRunWithStepErrorsButAPortThatIsNoNumberEndsItAfterRes
                        "\r\n");
         EXPECT_EQ(backup.form->exit_status(), status) << port;
         const auto& trace = backup.display.trace;
-        EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
-                                [&](const auto& line) { return line.ends_with(failure); }),
+        ASSERT_EQ(std::count_if(
+                      trace.begin(), trace.end(),
+                      [ending = std::string(failure)](const auto& line) { return line.ends_with(ending); }),
                   1)
             << port;
-        ASSERT_FALSE(trace.empty());
         EXPECT_THAT(trace.back(),
                     ::testing::HasSubstr("\\Nome del servizio troppo lungo, servizio non avviato: "))
             << "the services come back after the mail, whatever it did";
