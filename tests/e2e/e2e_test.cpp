@@ -63,13 +63,9 @@ TEST(ProgramStart, RunLogInAMissingFolderEndsWithStatusThreeAndOnlyTheAgentLogSa
 TEST(FullRun, BacksUpARealFolderTestsTheArchiveAndWritesTheExpectedLogs) {
     NightlyJob job;
     ASSERT_EQ(run_command("cp -r /usr/share/doc/[a-l]* " + shell_quote(job.source)).exit_status, 0);
-    TempFolder mailbox;
-    SmtpSink::Options mail_server;
-    mail_server.user = "notte";
-    mail_server.password = "Pa55-w0rd!";
-    SmtpSink sink(mailbox.path(), mail_server);
+    TestServer sink("smtp_sink.py", "--user notte --password Pa55-w0rd!");
     job.write_job("TEST_ZIP=SI\r\nCANCELLA_ZIP_PRECEDENTE=SI\r\nCOPIA_SU_REMOTO3=" + job.remote + "\r\n",
-                  "HOST_SMTP=127.0.0.1\r\nPORT_SMTP=" + std::to_string(sink.port()) +
+                  "HOST_SMTP=127.0.0.1\r\nPORT_SMTP=" + std::to_string(sink.port) +
                       "\r\nUSERID_SMTP=notte\r\nPASSWORD_SMTP=Pa55-w0rd!\r\nEMAIL_TO_1_SMTP=Ufficio IT "
                       "<it@example.com>\r\n");
     const ProgramRun run = job.program.run({"notte.ini"});
@@ -183,13 +179,14 @@ Allego file: <report>
     EXPECT_NE(job.program.agent_log().find("F_Main\\Append_Log\\Fine test archivio."), std::string::npos);
 
     // The report e-mail: the run log as it was before its last line, and the report attached.
-    EXPECT_EQ(sink.auth_log(), "LOGIN notte ok\n");
-    auto mail = parsed_message(sink.message(1), mailbox.path());
-    EXPECT_EQ(mail["to"], "Ufficio IT <it@example.com>");
+    EXPECT_EQ(sink.file("auth.log"), "LOGIN notte ok\n");
+    const std::string mail = read_by_python(sink.folder / "message-1.eml");
+    EXPECT_NE(mail.find("\nto: Ufficio IT <it@example.com>\n"), std::string::npos);
     std::string mailed = read_file(job.out + "log.txt");
     mailed.erase(mailed.find("Allego file: "));
-    EXPECT_EQ(mail["text"], "7bit " + mail::base64(std::regex_replace(mailed, std::regex("\r\n"), "\n")));
-    EXPECT_EQ(mail["attachment"], "log_ext.ZIP " + mail::base64(read_file(report_zip)));
+    EXPECT_NE(mail.find("\ntext: 7bit " + mail::base64(std::regex_replace(mailed, std::regex("\r\n"), "\n")) +
+                        "\nattachment: log_ext.ZIP " + mail::base64(read_file(report_zip)) + "\n"),
+              std::string::npos);
     EXPECT_NE(run.output.find("Stato: Invio mail terminato."), std::string::npos);
     for (const std::string& secret : {std::string("Pa55-w0rd!"), mail::base64("Pa55-w0rd!")}) {
         EXPECT_EQ(run.output.find(secret), std::string::npos) << "the trace shows no password";

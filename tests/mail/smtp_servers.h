@@ -1,108 +1,103 @@
-// tests/mail/smtp_servers.h — the servers the mail tests talk to: aiosmtpd on 127.0.0.1, a test CA for
-// its certificate, and a scripted fake for exchanges no real server can be made to show.
+// tests/mail/smtp_servers.h — the servers the mail tests talk to on 127.0.0.1: aiosmtpd, a test CA for
+// its certificate, and a scripted fake for the exchanges no real server can be made to show.
 #pragma once
 
-#include <cstdint>
-#include <map>
-#include <mutex>
-#include <optional>
-#include <string>
-#include <thread>
-#include <vector>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "tests/support/command.h"
+#include "tests/support/temp_folder.h"
 
 namespace ferrolo::testing {
 
-// A CA and a certificate for 127.0.0.1 and localhost (or for `names` in openssl's subjectAltName form),
-// made with the openssl tool in `folder`.
-struct TestCertificates {
-    std::string ca;           // the CA certificate (PEM), for SSL_CERT_FILE
-    std::string certificate;  // the server's certificate
-    std::string key;          // the server's key
-};
-TestCertificates make_test_certificates(const std::string& folder,
-                                        const std::string& names = "DNS:localhost,IP:127.0.0.1");
+inline const std::string kMailScripts = FERROLO_MAIL_TEST_SCRIPTS;
 
-// Points OpenSSL's default trust store at `ca_file` for the life of the object.
-class TrustedCa {
+// Makes a CA and a server certificate for `names` (openssl's subjectAltName form) in `folder` (ca.pem,
+// server.pem, server.key), and has OpenSSL trust that CA from now on.
+inline void trust_test_ca(const std::string& folder,
+                          const std::string& names = "DNS:localhost,IP:127.0.0.1") {
+    write_file(folder + "server.ext",
+               "subjectAltName=" + names + "\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n");
+    const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+    const CommandResult made = run_command(
+        "(cd " + shell_quote(folder) + " && openssl req -x509" + key +
+        "-days 2 -subj /CN=FerroloTestCA -keyout ca.key -out ca.pem && openssl req" + key +
+        "-subj /CN=server -keyout server.key -out server.csr && openssl x509 -req -days 2 -in server.csr "
+        "-CA ca.pem -CAkey ca.key -CAcreateserial -extfile server.ext -out server.pem)");
+    ASSERT_EQ(made.exit_status, 0) << made.output;
+    ::setenv("SSL_CERT_FILE", (folder + "ca.pem").c_str(), 1);
+}
+
+// The message in `path` as Python's email package reads it: the "name: value" lines of read_message.py.
+inline std::string read_by_python(const std::string& path) {
+    const CommandResult peer = run_command(
+        "/usr/bin/python3 " + shell_quote(kMailScripts + "/read_message.py") + " " + shell_quote(path));
+    EXPECT_EQ(peer.exit_status, 0) << peer.output;
+    return peer.output;
+}
+
+// A server script of this folder, given "--folder <folder>" and `arguments`, from the constructor to the
+// destructor; it prints "PORT <port> PID <pid>" once it listens.
+class TestServer {
 public:
-    explicit TrustedCa(const std::string& ca_file);
-    ~TrustedCa();
-    TrustedCa(const TrustedCa&) = delete;
-    TrustedCa& operator=(const TrustedCa&) = delete;
+    TestServer(const std::string& script, const std::string& arguments) {
+        const std::string command = "exec /usr/bin/python3 -W ignore " +
+                                    shell_quote(kMailScripts + "/" + script) + " --folder " +
+                                    shell_quote(folder.path()) + " " + arguments;
+        output_ = ::popen((command + " 2>>" + shell_quote(folder / "server.err")).c_str(), "r");
+        char line[64] = {};
+        int listening = 0;
+        if (output_ == nullptr || std::fgets(line, sizeof line, output_) == nullptr ||
+            std::sscanf(line, "PORT %d PID %d", &listening, &pid_) != 2) {
+            ADD_FAILURE() << "the server did not start: " << command;
+        }
+        port = static_cast<uint16_t>(listening);
+    }
+    ~TestServer() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+        }
+        if (output_ != nullptr) {
+            ::pclose(output_);
+        }
+    }
+    // Waits for the server to end; what it printed after its first line.
+    std::string rest_of_output() {
+        std::string rest;
+        for (char chunk[4096]; output_ != nullptr && std::fgets(chunk, sizeof chunk, output_) != nullptr;) {
+            rest += chunk;
+        }
+        return rest;
+    }
+    // The file `name` of the folder; empty when there is none.
+    std::string file(const std::string& name) const {
+        return ::access((folder / name).c_str(), F_OK) == 0 ? read_file(folder / name) : "";
+    }
+
+    TempFolder folder;
+    uint16_t port = 0;
 
 private:
-    std::optional<std::string> previous_;
-};
-
-// aiosmtpd, started by the constructor and stopped by the destructor; messages land in `folder`.
-class SmtpSink {
-public:
-    struct Options {
-        std::string tls = "none";  // "none", "starttls" or "implicit"
-        std::string user;          // AUTH is required when not empty
-        std::string password;
-        bool without_login = false;  // AUTH PLAIN is the only mechanism offered
-        std::optional<TestCertificates> certificates;
-    };
-    SmtpSink(const std::string& folder, const Options& options);
-    ~SmtpSink();
-    SmtpSink(const SmtpSink&) = delete;
-    SmtpSink& operator=(const SmtpSink&) = delete;
-
-    uint16_t port() const { return port_; }
-    // The n-th message received (from 1), raw; empty when there is none.
-    std::string message(int number) const;
-    // MAIL FROM and the RCPT TO addresses of the n-th message.
-    std::vector<std::string> envelope(int number) const;
-    // One line per AUTH attempt: "<mechanism> <login> ok|refused".
-    std::string auth_log() const;
-
-private:
-    std::string folder_;
-    uint16_t port_ = 0;
-    int pid_ = 0;
     FILE* output_ = nullptr;
+    int pid_ = 0;
 };
 
-// The n-th message as Python's email package reads it: "name: value" lines (from, to, cc, subject, date,
-// multipart, text, attachment; bytes in base64), keyed by name; repeated names are joined by "\n".
-std::map<std::string, std::string> parsed_message(const std::string& raw_message, const std::string& folder);
+// smtp_sink.py is aiosmtpd: message n lands in folder / "message-<n>.eml", its envelope in
+// "message-<n>.envelope", every AUTH attempt in "auth.log".
 
-// A server that answers by rules and records what it was sent. It serves one connection and ends when
-// the client closes it.
-class FakeSmtpServer {
-public:
-    struct Script {
-        std::string greeting = "220 fake ESMTP\r\n";
-        std::string ehlo = "250-fake.test\r\n250 HELP\r\n";
-        // Replies by the beginning of the command line, before the default ones; "<close>" closes the
-        // connection, "<silence>" answers nothing.
-        std::vector<std::pair<std::string, std::string>> replies;
-        // Closes the connection after this many bytes of message data.
-        std::optional<size_t> close_in_data;
-    };
-    explicit FakeSmtpServer(Script script);
-    ~FakeSmtpServer();
-    FakeSmtpServer(const FakeSmtpServer&) = delete;
-    FakeSmtpServer& operator=(const FakeSmtpServer&) = delete;
+// Replies by the start of the line they answer, before the defaults of fake_smtp.py.
+using Replies = std::vector<std::pair<std::string, std::string>>;
 
-    uint16_t port() const { return port_; }
-    // Waits for the connection to end, then gives every command line received (message data aside).
-    std::vector<std::string> commands();
-    // The message data received (up to the "."), as sent.
-    std::string data();
-
-private:
-    void serve(int connection);
-    std::string answer(const std::string& line);
-
-    Script script_;
-    int listener_ = -1;
-    uint16_t port_ = 0;
-    std::thread thread_;
-    std::vector<std::string> commands_;
-    std::string data_;
-    int auth_steps_ = 0;
-};
+// fake_smtp.py answering by `script`; its rest_of_output() is the command lines it received, joined by "|".
+inline TestServer fake_smtp_server(const Replies& script) {
+    std::string arguments;
+    for (const auto& [start, reply] : script) {
+        arguments += " --reply " + shell_quote(start) + " " + shell_quote(reply);
+    }
+    return TestServer("fake_smtp.py", arguments);
+}
 
 }  // namespace ferrolo::testing

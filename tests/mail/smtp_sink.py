@@ -34,8 +34,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--folder", required=True)
     parser.add_argument("--tls", choices=["none", "starttls", "implicit"], default="none")
-    parser.add_argument("--certificate")
-    parser.add_argument("--key")
+    parser.add_argument("--certificates", help="the folder with server.pem and server.key")
     parser.add_argument("--user", help="AUTH is required, with this user name")
     parser.add_argument("--password")
     parser.add_argument("--without-login", action="store_true", help="offer AUTH PLAIN alone")
@@ -45,7 +44,8 @@ def main():
     context = None
     if options.tls != "none":
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
-        context.load_cert_chain(options.certificate, options.key)
+        context.load_cert_chain(os.path.join(options.certificates, "server.pem"),
+                                os.path.join(options.certificates, "server.key"))
 
     def authenticate(server, session, envelope, mechanism, data):
         # Without a user of its own, the server takes anybody.
