@@ -1,4 +1,4 @@
-// platform/interrupts.h — the user's requests to stop, as the console receives them.
+// platform/interrupts.h — the user's requests to stop, as every front end receives them.
 #pragma once
 
 #include <chrono>
