@@ -354,5 +354,22 @@ TEST(Updates, AnArchiveThatCannotBeFinishedFailsItsCloseOnceAndTheNextOpenWorks)
     EXPECT_EQ(read_file(zip.FileName), kEmptyArchive);
 }
 
+// Files up to 8 MiB are compressed whole, larger ones in blocks side by side: neither way depends on the
+// number of workers or their timing, and peers read both.
+TEST(Workers, OneWorkerAndSeveralPackTheSameTreeIntoTheSameBytes) {
+    TempFolder folder;
+    folder.write("data/large.txt", text_of_size(20'000'000) + std::string(3'000'000, 'x'));
+    for (int i = 0; i < 40; ++i) {
+        folder.write("data/small/" + std::to_string(i) + ".txt", text_of_size(static_cast<size_t>(i) * 999));
+    }
+    std::vector<std::string> archives;
+    for (const unsigned workers : {1u, 4u}) {
+        TZipArchiver zip{"Zip"};
+        zip.WorkerThreads = workers;
+        archives.push_back(read_file(pack(zip, folder, {.archive = std::to_string(workers) + ".zip"}).path));
+    }
+    EXPECT_TRUE(archives[0] == archives[1]) << "the archives differ";
+}
+
 }  // namespace
 }  // namespace ferrolo::zip::testing
