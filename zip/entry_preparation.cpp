@@ -10,7 +10,8 @@ namespace {
 
 // What the files read ahead may hold at once, and how many they may be.
 constexpr uint64_t kLookAheadBytes = 32 * 1024 * 1024;
-constexpr size_t kLookAheadFiles = 1024;
+// Each file ahead holds a descriptor until a worker has read it: well below the usual limit of 1,024.
+constexpr size_t kLookAheadFiles = 256;
 // Blocks of a large file in flight at once, at most; each holds its input and its output.
 constexpr size_t kMostPiecesInFlight = 8;
 // Deflate reaches back 32 KiB: a piece primed with this much finds every match a single stream would.
@@ -21,7 +22,8 @@ uint64_t look_ahead_cost(uint64_t size) {
     return 2 * size + 4096;
 }
 
-PreparedData prepare(const std::string& path, const PreparationSettings& settings, EntryCodecs& codecs) {
+// Opens the file and asks its size; a failure is kept for its turn.
+PreparedData open_prepared(const std::string& path, const PreparationSettings& settings) {
     PreparedData prepared;
     const ZipErrorDetail unreadable{.file_name = path};
     try {
@@ -34,9 +36,14 @@ PreparedData prepare(const std::string& path, const PreparationSettings& setting
         prepared.open_failure = std::current_exception();
         return prepared;
     }
-    if (prepared.size > kWholeEntryLimit) {
-        prepared.streamed = true;
-        return prepared;
+    prepared.streamed = prepared.size > kWholeEntryLimit;
+    return prepared;
+}
+
+// Reads an opened file that is not streamed whole, and deflates it (or keeps it, when stored).
+void read_whole(PreparedData& prepared, const PreparationSettings& settings, EntryCodecs& codecs) {
+    if (prepared.open_failure || prepared.streamed) {
+        return;
     }
     std::vector<std::byte> input(static_cast<size_t>(prepared.size));
     try {
@@ -56,7 +63,7 @@ PreparedData prepare(const std::string& path, const PreparationSettings& setting
     }
     prepared.source.reset();
     if (prepared.read_failure || prepared.bytes_read != prepared.size) {
-        return prepared;
+        return;
     }
     prepared.crc = update_crc32(0, input);
     if (settings.mode > 0 && prepared.size > 0) {
@@ -64,7 +71,6 @@ PreparedData prepare(const std::string& path, const PreparationSettings& setting
     } else {
         prepared.data = std::move(input);
     }
-    return prepared;
 }
 
 }  // namespace
@@ -126,15 +132,23 @@ bool EntryFeed::look_ahead(size_t index, const std::string& path, uint64_t size)
     if (!window_.has_room(cost)) {
         return false;
     }
-    window_.submit(index, cost, [this, path](size_t worker, PreparedData& result) {
-        result = prepare(path, settings_, worker_codecs_[worker]);
+    // Opened here, in queue order, so that a file deleted or replaced meanwhile gives the same archive
+    // whatever the workers' timing; the worker reads the open file.
+    auto opened = std::make_shared<PreparedData>(open_prepared(path, settings_));
+    window_.submit(index, cost, [this, opened](size_t worker, PreparedData& result) {
+        result = std::move(*opened);
+        read_whole(result, settings_, worker_codecs_[worker]);
     });
     return true;
 }
 
 PreparedData EntryFeed::take(size_t index, const std::string& path) {
-    std::optional<PreparedData> prepared = window_.take(index);
-    return prepared ? std::move(*prepared) : prepare(path, settings_, caller_codecs_);
+    if (std::optional<PreparedData> prepared = window_.take(index)) {
+        return std::move(*prepared);
+    }
+    PreparedData prepared = open_prepared(path, settings_);
+    read_whole(prepared, settings_, caller_codecs_);
+    return prepared;
 }
 
 void EntryFeed::PieceStream::add(std::span<const std::byte> block, bool last,

@@ -91,15 +91,16 @@ struct Backup {
     std::unique_ptr<TF_Main> form;
 };
 
-// One run meets every fault a source tree can hold: a FIFO, a link loop and a file that vanishes once the
-// first entry is written; the file after it is still packed.
+// One run meets every fault a source tree can hold: a FIFO, a link loop and a file that vanishes between
+// its selection and its packing; the file after it is still packed.
 TEST(Go, PacksInSearchOrderSkippingFifosLinkLoopsAndVanishedFilesThenRestartsServicesAndClosesOnce) {
     Backup backup;
     ASSERT_EQ(::mkfifo((backup.source + "/pipe").c_str(), 0644), 0);
     ASSERT_EQ(::symlink(backup.source.c_str(), (backup.source + "/loop").c_str()), 0);
     const std::string doomed = backup.data.write("source/sub/a-gone.txt", "gone before its turn");
     backup.display.on_process_messages = [&] {
-        if (backup.display.label(Label::l_nfiles) == "1") {
+        // The packing's start, before any file is opened.
+        if (!backup.display.label(Label::l_operation).empty()) {
             std::remove(doomed.c_str());
         }
     };
