@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,8 +67,9 @@ struct TZipArchiver::Impl {
     bool finished = false;        // the end records are on disk
     bool cancel = false;          // the one Cancel flag of the progress events
     std::string archive_path;     // FileName made absolute, as the exclusions see it
-    std::vector<ZipEntry> entries;
-    std::vector<QueuedFile> queue;
+    // Deques: a million entries grow without a copy of them all, and the queue gives back what was written.
+    std::deque<ZipEntry> entries;
+    std::deque<QueuedFile> queue;
     uint32_t last_volume = 0;  // of the archive on disk, for reading it back
 
     // Where the archive is written: one file, or volumes. None once a split archive is finished, or when

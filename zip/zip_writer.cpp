@@ -106,7 +106,8 @@ void TZipArchiver::Impl::open_existing(const std::string& path, bool for_writing
     ArchiveDirectory directory =
         read_archive_directory(owner.Name(), path, owner.SpanningOptions.AdvancedNaming);
     archive_path = absolute_path(path, current);
-    entries = std::move(directory.entries);
+    entries.assign(std::make_move_iterator(directory.entries.begin()),
+                   std::make_move_iterator(directory.entries.end()));
     last_volume = directory.last_volume;
     finished = true;
     update_depth = 0;
@@ -216,13 +217,17 @@ void TZipArchiver::Impl::write_queue() {
                             .mode = owner.CompressionMode(),
                             .block_size = block_size_of_mode(owner.CompressionMode())},
         owner.WorkerThreads);
+    // A file leaves the queue once written, so its names do not stay in memory beside its entry. `index`
+    // counts from the first file of the queue as it was.
     size_t next_ahead = 0;
-    for (size_t index = 0; index < queue.size(); ++index) {
-        const QueuedFile& file = queue[index];
+    size_t released = 0;
+    const auto queued = [&](size_t index) -> const QueuedFile& { return queue[index - released]; };
+    for (size_t index = 0; !queue.empty(); ++index, ++released, queue.pop_front()) {
+        const QueuedFile& file = queue.front();
         next_ahead = std::max(next_ahead, index);
-        while (next_ahead < queue.size() &&
-               (queue[next_ahead].is_folder ||
-                feed->look_ahead(next_ahead, queue[next_ahead].source_path, queue[next_ahead].size))) {
+        while (next_ahead < released + queue.size() &&
+               (queued(next_ahead).is_folder ||
+                feed->look_ahead(next_ahead, queued(next_ahead).source_path, queued(next_ahead).size))) {
             ++next_ahead;
         }
         const uint64_t bytes_before = progress.done;
