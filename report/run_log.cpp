@@ -2,6 +2,7 @@
 
 #include "core/exit_status.h"
 #include "core/routines.h"
+#include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/system_error.h"
@@ -54,7 +55,7 @@ void RunLog::append_line(const std::string& file_name, std::string_view text) {
                                                    platform::File::Allowed::RegularFileOrCharacterDevice))
                            .first;
         }
-        open_log->second.write(std::string(text) + "\r\n");
+        open_log->second.write(platform::to_system_code_page(text) + "\r\n");
     } catch (const platform::SystemError&) {
         lines_lost_ = true;
         agent_.WriteWarning("F_Main\\Append_Log\\impossibile aggiornare il file: " + file_name);
