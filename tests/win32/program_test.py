@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """ferrolo.exe under Wine, copied into a program folder of its own and run as a scheduler runs it; what it
-writes is checked with Linux's peers. Arguments: the Wine runner, ferrolo.exe, the tests folder."""
+writes is checked with Linux's peers. Arguments: the tests folder, ferrolo.exe, then the command that runs a
+Windows program under Wine."""
 import email, email.policy, glob, os, shutil, subprocess, sys, tempfile, unittest, zipfile
 
-WINE, EXE, TESTS = sys.argv[1:4]
+TESTS, EXE, WINE = sys.argv[1], sys.argv[2], sys.argv[3:]
 NAME = "perché ½.txt"  # in code page 850 as in the system's ANSI code page, Windows-1252
 
 
@@ -24,7 +25,7 @@ class ProgramFolder:
 
     def run(self, *arguments):
         environment = dict(os.environ, FERROLO_UI="console")
-        return subprocess.run([WINE, self.path + "/ferrolo.exe", *arguments], cwd=self.path, env=environment,
+        return subprocess.run([*WINE, self.path + "/ferrolo.exe", *arguments], cwd=self.path, env=environment,
                               capture_output=True, timeout=300)
 
     def run_job(self, keys):
@@ -51,6 +52,14 @@ class MailServer:
             return email.message_from_binary_file(file, policy=email.policy.default)
 
 
+def running_service(test, name):
+    """Registers Wine's own update service program as `name` and starts it; stopped and removed after the test."""
+    for command in (["create", name, "binPath=", "C:\\windows\\system32\\wuauserv.exe"], ["start", name]):
+        subprocess.run([*WINE, "sc", *command], capture_output=True, check=True)
+    for command in ("delete", "stop"):
+        test.addCleanup(subprocess.run, [*WINE, "sc", command, name], capture_output=True)
+
+
 class WindowsProgram(unittest.TestCase):
     def test_without_arguments_it_prints_the_usage_and_ends_with_status_two(self):
         run = ProgramFolder(self).run()
@@ -73,7 +82,7 @@ class WindowsProgram(unittest.TestCase):
         folder = program.path[1:] + "/source/"
         self.assertEqual(stored, {(folder + name).encode("cp850"): 0 for name in (NAME, "sub/", "sub/due.bin")})
 
-    def test_a_job_file_run_splits_reports_and_mails_plain_and_over_starttls(self):
+    def test_a_job_file_run_stops_a_service_splits_reports_and_mails_plain_and_over_starttls(self):
         # Wine's Schannel cannot be made to trust a test CA, so the certificate check is skipped here; the
         # checked case runs on Linux.
         certificates = tempfile.mkdtemp(prefix="ferrolo-ca-")
@@ -82,14 +91,20 @@ class WindowsProgram(unittest.TestCase):
                         "/CN=localhost", "-keyout", certificates + "/server.key", "-out",
                         certificates + "/server.pem"], capture_output=True, check=True)
         for tls, server in (("NO", []), ("SI", ["--tls", "starttls", "--certificates", certificates])):
-            program, sink = ProgramFolder(self), MailServer(self, *server)
+            program, sink, service = ProgramFolder(self), MailServer(self, *server), "FerroloNotte" + tls
+            running_service(self, service)
             out = windows(program.path) + "\\"
             run = program.run_job(f"[PARAMETRI_LINEA_COMANDO]\nPARAM_1={out}source\\*.*\nPARAM_2={out}notte.zip\n"
                                   f"PARAM_3={out}log.txt\nPARAM_4={out}log_ext.txt\n[PARAMETRI_FILEZIP]\n"
                                   "SPLITTING=SI\nSIZE_SPLIT=65536\n[PARAMETRI_SMTP]\nHOST_SMTP=127.0.0.1\n"
                                   f"PORT_SMTP={sink.port}\nEMAIL_TO_1_SMTP=it@example.com\nPROT_SSL={tls}\n"
-                                  "SSL_VERIFICA_CERTIFICATO=NO\n")
+                                  f"SSL_VERIFICA_CERTIFICATO=NO\n[SERVIZI]\nSERVIZIO_1={service}\n")
             self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+            log = program.read("log.txt").decode("cp1252").split("\r\n")
+            self.assertEqual([line for line in log if "ervizio" in line],
+                             [f"Richiesta per servizio: {service}", f"Servizio: {service}- Stato: in esecuzione",
+                              "Chiusura servizio avvenuta.", f"Servizio: {service}- Stato: arrestato",
+                              "Partenza servizio avvenuta."])
             volumes = sorted(os.path.basename(name) for name in glob.glob(program.path + "/notte.*"))
             self.assertEqual(volumes, ["notte.Z01", "notte.zip"])
             # Linux's 7z looks for the numbered volumes in lower case.
