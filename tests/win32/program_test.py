@@ -53,7 +53,7 @@ class MailServer:
 
 
 def running_service(test, name):
-    """Registers Wine's own update service program as `name` and starts it; stopped and removed after the test."""
+    """Wine's own update service program, registered as `name` and started; removed after the test."""
     for command in (["create", name, "binPath=", "C:\\windows\\system32\\wuauserv.exe"], ["start", name]):
         subprocess.run([*WINE, "sc", *command], capture_output=True, check=True)
     for command in ("delete", "stop"):
@@ -79,8 +79,8 @@ class WindowsProgram(unittest.TestCase):
         with zipfile.ZipFile(archive) as checked:
             self.assertIsNone(checked.testzip())
             stored = {info.filename.encode("cp437"): info.flag_bits & 0x800 for info in checked.infolist()}
-        folder = program.path[1:] + "/source/"
-        self.assertEqual(stored, {(folder + name).encode("cp850"): 0 for name in (NAME, "sub/", "sub/due.bin")})
+        names = (program.path[1:] + "/source/" + name for name in (NAME, "sub/", "sub/due.bin"))
+        self.assertEqual(stored, {name.encode("cp850"): 0 for name in names})
 
     def test_a_job_file_run_stops_a_service_splits_reports_and_mails_plain_and_over_starttls(self):
         # Wine's Schannel cannot be made to trust a test CA, so the certificate check is skipped here; the
@@ -94,17 +94,17 @@ class WindowsProgram(unittest.TestCase):
             program, sink, service = ProgramFolder(self), MailServer(self, *server), "FerroloNotte" + tls
             running_service(self, service)
             out = windows(program.path) + "\\"
-            run = program.run_job(f"[PARAMETRI_LINEA_COMANDO]\nPARAM_1={out}source\\*.*\nPARAM_2={out}notte.zip\n"
-                                  f"PARAM_3={out}log.txt\nPARAM_4={out}log_ext.txt\n[PARAMETRI_FILEZIP]\n"
+            run = program.run_job(f"[PARAMETRI_LINEA_COMANDO]\nPARAM_1={out}source\\*.*\n"
+                                  f"PARAM_2={out}notte.zip\nPARAM_3={out}log.txt\nPARAM_4={out}log_ext.txt\n"
+                                  "[PARAMETRI_FILEZIP]\n"
                                   "SPLITTING=SI\nSIZE_SPLIT=65536\n[PARAMETRI_SMTP]\nHOST_SMTP=127.0.0.1\n"
                                   f"PORT_SMTP={sink.port}\nEMAIL_TO_1_SMTP=it@example.com\nPROT_SSL={tls}\n"
                                   f"SSL_VERIFICA_CERTIFICATO=NO\n[SERVIZI]\nSERVIZIO_1={service}\n")
             self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
             log = program.read("log.txt").decode("cp1252").split("\r\n")
-            self.assertEqual([line for line in log if "ervizio" in line],
-                             [f"Richiesta per servizio: {service}", f"Servizio: {service}- Stato: in esecuzione",
-                              "Chiusura servizio avvenuta.", f"Servizio: {service}- Stato: arrestato",
-                              "Partenza servizio avvenuta."])
+            self.assertEqual([line for line in log if "ervizio" in line], [
+                f"Richiesta per servizio: {service}", f"Servizio: {service}- Stato: in esecuzione",
+                "Chiusura servizio avvenuta.", f"Servizio: {service}- Stato: arrestato", "Partenza servizio avvenuta."])
             volumes = sorted(os.path.basename(name) for name in glob.glob(program.path + "/notte.*"))
             self.assertEqual(volumes, ["notte.Z01", "notte.zip"])
             # Linux's 7z looks for the numbered volumes in lower case.
