@@ -104,7 +104,8 @@ class WindowsProgram(unittest.TestCase):
             log = program.read("log.txt").decode("cp1252").split("\r\n")
             self.assertEqual([line for line in log if "ervizio" in line], [
                 f"Richiesta per servizio: {service}", f"Servizio: {service}- Stato: in esecuzione",
-                "Chiusura servizio avvenuta.", f"Servizio: {service}- Stato: arrestato", "Partenza servizio avvenuta."])
+                "Chiusura servizio avvenuta.", f"Servizio: {service}- Stato: arrestato",
+                "Partenza servizio avvenuta."])
             volumes = sorted(os.path.basename(name) for name in glob.glob(program.path + "/notte.*"))
             self.assertEqual(volumes, ["notte.Z01", "notte.zip"])
             # Linux's 7z looks for the numbered volumes in lower case.
