@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "platform/system_error.h"
-#include "platform/win32/wide_text.h"
+#include "platform/win32/wide.h"
 
 namespace ferrolo::platform {
 
@@ -21,7 +21,7 @@ std::string program_path() {
         }
         if (length < path.size()) {
             path.resize(length);
-            return from_wide(path);
+            return win32::to_utf8(path);
         }
     }
 }
@@ -34,7 +34,7 @@ void end_process(int status) {
 // The shell may hand the file to an extension that needs COM on this thread.
 void open_with_associated_program(const std::string& path) {
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    ::ShellExecuteW(nullptr, L"open", to_wide(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ::ShellExecuteW(nullptr, L"open", win32::to_wide(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     if (SUCCEEDED(com)) {
         ::CoUninitialize();
     }

@@ -7,7 +7,7 @@
 #include <map>
 #include <thread>
 
-#include "platform/win32/wide_text.h"
+#include "platform/win32/wide.h"
 
 namespace ferrolo::platform {
 
@@ -38,7 +38,7 @@ public:
         if (!manager_) {
             return std::nullopt;
         }
-        ScHandle service(::OpenServiceW(manager_.get(), to_wide(name).c_str(), kServiceRights));
+        ScHandle service(::OpenServiceW(manager_.get(), win32::to_wide(name).c_str(), kServiceRights));
         if (!service) {
             return std::nullopt;
         }
