@@ -44,6 +44,7 @@ class MailServer:
         test.addCleanup(shutil.rmtree, self.folder)
         self.server = subprocess.Popen(["/usr/bin/python3", "-W", "ignore", TESTS + "/mail/smtp_sink.py",
                                         "--folder", self.folder, *arguments], stdout=subprocess.PIPE)
+        test.addCleanup(self.server.communicate)
         test.addCleanup(self.server.terminate)
         self.port = self.server.stdout.readline().split()[1].decode()
 
