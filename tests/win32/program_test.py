@@ -90,7 +90,8 @@ class WindowsProgram(unittest.TestCase):
                 message = email.message_from_binary_file(mail, policy=email.policy.default)
             self.assertEqual(next(message.iter_attachments()).get_content(), read(path + "/log_ext.ZIP"))
             with zipfile.ZipFile(path + "/log_ext.ZIP") as report:
-                self.assertEqual(report.read("log_ext.PDF"), read(path + "/log_ext.PDF"))
+                self.assertEqual(report.namelist(), [path[1:] + "/log_ext.PDF"])
+                self.assertEqual(report.read(path[1:] + "/log_ext.PDF"), read(path + "/log_ext.PDF"))
 
 
 if __name__ == "__main__":
