@@ -12,6 +12,19 @@ PARAM_4={out}log_ext.txt\n[PARAMETRI_FILEZIP]\nSPLITTING=SI\nSIZE_SPLIT=65536\n[
 SSL_VERIFICA_CERTIFICATO=NO\n"""
 
 
+def setUpModule():
+    # Wine's service manager lives while a Windows program does, and the programs of the prefix's system
+    # start with the output of the first one: a console waiting for input keeps them alive and out of the
+    # pipes the tests read.
+    global KEEPER
+    KEEPER = subprocess.Popen([*WINE, "cmd"], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+
+
+def tearDownModule():
+    KEEPER.communicate(timeout=60)
+
+
 def read(path):
     with open(path, "rb") as file:
         return file.read()
@@ -37,7 +50,7 @@ class WindowsProgram(unittest.TestCase):
             file.write(job.replace("{out}", out).replace("\n", "\r\n").encode("cp1252"))
         arguments = [argument.replace("{out}", out) for argument in arguments]
         return path, subprocess.run([*WINE, path + "/ferrolo.exe", *arguments], cwd=path, capture_output=True,
-                                    env=dict(os.environ, FERROLO_UI="console"))
+                                    env=dict(os.environ, FERROLO_UI="console"), timeout=300)
 
     def test_without_arguments_it_prints_the_usage_and_ends_with_status_two(self):
         ended = self.run_program()[1]
