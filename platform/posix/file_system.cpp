@@ -82,22 +82,6 @@ struct FolderCloser {
 
 }  // namespace
 
-std::string_view folder_part(std::string_view path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
-}
-
-std::string_view name_part(std::string_view path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern,
-                                 LetterCase letter_case) {
-    std::vector<std::string> unexamined;
-    return find_files(folder, pattern, letter_case, unexamined);
-}
-
 std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern, LetterCase letter_case,
                                  std::vector<std::string>& unexamined) {
     const std::string opened = folder.empty() ? "." : folder;
@@ -148,16 +132,6 @@ std::optional<DirEntry> path_entry(const std::string& path) {
     return entry_of(status, name);
 }
 
-bool file_exists(const std::string& path) {
-    const auto entry = path_entry(path);
-    return entry && !entry->is_folder();
-}
-
-bool folder_exists(const std::string& path) {
-    const auto entry = path_entry(path);
-    return entry && entry->is_folder();
-}
-
 bool can_open_exclusively(const std::string& path) {
     const int descriptor = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0) {
@@ -183,6 +157,11 @@ uint64_t free_space(const std::string& path) {
 bool remove_file(const std::string& path) noexcept {
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode) && ::unlink(path.c_str()) == 0;
+}
+
+bool delete_files(const std::vector<std::string>& paths) {
+    return std::count_if(paths.begin(), paths.end(), remove_file) ==
+           static_cast<std::ptrdiff_t>(paths.size());
 }
 
 void rename_file(const std::string& from, const std::string& to) {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -53,22 +55,6 @@ bool name_before(const DirEntry& a, const DirEntry& b) {
 
 }  // namespace
 
-std::string_view folder_part(std::string_view path) {
-    const size_t separator = path.find_last_of("\\/:");
-    return separator == std::string_view::npos ? std::string_view() : path.substr(0, separator + 1);
-}
-
-std::string_view name_part(std::string_view path) {
-    const size_t separator = path.find_last_of("\\/:");
-    return separator == std::string_view::npos ? path : path.substr(separator + 1);
-}
-
-std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern,
-                                 LetterCase letter_case) {
-    std::vector<std::string> unexamined;
-    return find_files(folder, pattern, letter_case, unexamined);
-}
-
 // The system matches the mask itself, with its own wildcard rules and without regard to letter case.
 std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern, LetterCase,
                                  std::vector<std::string>&) {
@@ -115,16 +101,6 @@ std::optional<DirEntry> path_entry(const std::string& path) {
                     data.nFileSizeLow, data.ftLastWriteTime);
 }
 
-bool file_exists(const std::string& path) {
-    const auto entry = path_entry(path);
-    return entry && !entry->is_folder();
-}
-
-bool folder_exists(const std::string& path) {
-    const auto entry = path_entry(path);
-    return entry && entry->is_folder();
-}
-
 bool can_open_exclusively(const std::string& path) {
     const HANDLE handle = ::CreateFileW(win32::file_call_path(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -150,6 +126,31 @@ uint64_t free_space(const std::string& path) {
 
 bool remove_file(const std::string& path) noexcept {
     return ::DeleteFileW(win32::file_call_path(path).c_str()) != 0;
+}
+
+// One silent operation for the whole list, without asking and without the recycle bin; the shell takes
+// no "\\?\" paths, so the paths go as they are. The shell deletes a read-only file once its question is
+// answered yes, which the silent operation does not do everywhere (Wine refuses): the mark goes first.
+bool delete_files(const std::vector<std::string>& paths) {
+    if (paths.empty()) {
+        return true;
+    }
+    std::wstring list;
+    for (const std::string& path : paths) {
+        std::wstring wide = win32::to_wide(path);
+        std::replace(wide.begin(), wide.end(), L'/', L'\\');
+        const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            ::SetFileAttributesW(wide.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        }
+        list.append(wide).push_back(L'\0');
+    }
+    list.push_back(L'\0');
+    SHFILEOPSTRUCTW operation{};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = list.c_str();
+    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    return ::SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted;
 }
 
 void rename_file(const std::string& from, const std::string& to) {

@@ -12,6 +12,17 @@
 
 namespace ferrolo::platform {
 
+std::vector<std::string> program_arguments(int, const char* const*) {
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int n = 0; wide != nullptr && n < count; ++n) {
+        arguments.push_back(win32::to_utf8(wide[n]));
+    }
+    ::LocalFree(wide);
+    return arguments;
+}
+
 std::string program_path() {
     // The buffer grows until the path fits: a cut path would give a wrong program folder.
     for (std::wstring path(MAX_PATH, L'\0');; path.resize(path.size() * 2)) {
