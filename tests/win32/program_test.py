@@ -97,7 +97,8 @@ class WindowsProgram(unittest.TestCase):
                 f"Richiesta per servizio: {service}", f"Servizio: {service}- Stato: in esecuzione",
                 "Chiusura servizio avvenuta.", f"Servizio: {service}- Stato: arrestato",
                 "Partenza servizio avvenuta."])
-            self.assertEqual(sorted(glob.glob(path + "/notte.[Zz]*")), [path + "/notte.Z01", path + "/notte.zip"])
+            volumes = sorted(glob.glob(path + "/notte.[Zz]*"))
+            self.assertEqual(volumes, [path + "/notte.Z01", path + "/notte.zip"])
             os.symlink(path + "/notte.Z01", path + "/notte.z01")  # Linux's 7z looks for it in lower case
             for peer in (["7z", "t", path + "/notte.zip"], ["qpdf", "--check", path + "/log_ext.PDF"]):
                 self.assertEqual(subprocess.run(peer, capture_output=True).returncode, 0, peer)
