@@ -39,8 +39,9 @@ test-windows: windows
 demo: build
 	@scripts/demo build/default/app/ferrolo
 
+# Ferrolo against zip -9, 7-Zip and bsdtar on real data; BENCH_MILLION=1 adds a million small files.
 bench: build
-	@bench/run build/default
+	@bench/run build/default $(if $(BENCH_MILLION),--million)
 
 # The report of a 200,000-line extended log: time and peak memory.
 bench-pdf: build

@@ -1,5 +1,6 @@
 // bench/zip_bench.cpp — packs one folder mask the way a backup run does (deflate level 9, Zip64 as
-// needed, full paths) and optionally tests the result; the peers are measured by bench/run.
+// needed, full paths) and optionally tests the result, with the engine alone: for profiling what the
+// engine costs apart from the program around it (bench/run measures the program).
 #include <chrono>
 #include <cstdio>
 #include <exception>

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 
 #include "platform/clock.h"
 #include "platform/code_page.h"
@@ -50,19 +49,19 @@ std::string duration_text(Clock::duration elapsed) {
 
 // Counted in characters, so that no cut falls inside a UTF-8 character.
 std::string Shorten_Text(std::string_view text, int width) {
-    std::vector<size_t> starts;
+    // Called for every file packed: the characters are counted, not collected.
+    long long length = 0;
     for (size_t pos = 0; pos < text.size(); pos += platform::utf8_character_size(text, pos)) {
-        starts.push_back(pos);
+        ++length;
     }
-    const auto length = static_cast<long long>(starts.size());
     if (width <= 0 || width >= length) {
         return std::string(text);
     }
     const long long half = width / 2;
     const long long head = half - 3 > 0 ? half - 3 : 0;
-    std::string shortened(text.substr(0, starts[static_cast<size_t>(head)]));
+    std::string shortened(first_characters(text, static_cast<size_t>(head)));
     shortened += "...";
-    shortened += text.substr(starts[static_cast<size_t>(length - half - 1)]);
+    shortened += text.substr(first_characters(text, static_cast<size_t>(length - half - 1)).size());
     return shortened;
 }
 

@@ -47,6 +47,8 @@ public:
     void seek(uint64_t offset);
     uint64_t position() const;
     uint64_t size() const;
+    // True while path() still names this open file: it was not removed, renamed or replaced since.
+    bool still_at_path() const;
     // Sets the file's length to `length` bytes, cutting off what lies beyond (or adding zeros); the position
     // stays where it was.
     void set_length(uint64_t length);

@@ -19,6 +19,7 @@ void RunLog::Crea_Log(const std::string& file_name) {
     if (file_name.empty()) {
         return;
     }
+    open_logs_.erase(file_name);
     try {
         create_log_file(file_name);
     } catch (const platform::SystemError&) {
@@ -42,10 +43,19 @@ void RunLog::Append_Log(bool to_run_log, bool to_extended_log, std::string_view 
 
 void RunLog::append_line(const std::string& file_name, std::string_view text) {
     try {
-        platform::File file = platform::File::open(file_name, platform::File::Mode::Append,
-                                                   platform::File::Allowed::RegularFileOrCharacterDevice);
-        file.write(platform::to_system_code_page(text) + "\r\n");
-        file.close();
+        auto open_log = open_logs_.find(file_name);
+        if (open_log != open_logs_.end() && !open_log->second.still_at_path()) {
+            open_logs_.erase(open_log);
+            open_log = open_logs_.end();
+        }
+        if (open_log == open_logs_.end()) {
+            open_log = open_logs_
+                           .emplace(file_name, platform::File::open(
+                                                   file_name, platform::File::Mode::Append,
+                                                   platform::File::Allowed::RegularFileOrCharacterDevice))
+                           .first;
+        }
+        open_log->second.write(platform::to_system_code_page(text) + "\r\n");
     } catch (const platform::SystemError&) {
         lines_lost_ = true;
         agent_.WriteWarning("F_Main\\Append_Log\\impossibile aggiornare il file: " + file_name);

@@ -1,18 +1,21 @@
 // report/run_log.h — the run's two text logs and its trace.
 #pragma once
 
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
 #include "core/job_settings.h"
 #include "core/run_context.h"
 #include "core/window_display.h"
+#include "platform/file.h"
 #include "report/agente.h"
 
 namespace ferrolo::report {
 
-// Writes the run log (PARAM_3) and the extended log (PARAM_4), opening and closing the file for every
-// line, and the trace, which the window shows and the agent keeps.
+// Writes the run log (PARAM_3) and the extended log (PARAM_4), and the trace, which the window shows and
+// the agent keeps. Each line goes to the file its log's name then names, as if the file were opened for it.
 class RunLog final : public core::RunLogLines {
 public:
     RunLog(const core::JobSettings& job, TAgente& agent, core::Window_Display& display)
@@ -36,6 +39,9 @@ private:
     TAgente& agent_;
     core::Window_Display& display_;
     bool lines_lost_ = false;
+    // The logs stay open between lines: opening and closing a file for each of a large run's lines cost
+    // more than writing them.
+    std::map<std::string, platform::File, std::less<>> open_logs_;
 };
 
 }  // namespace ferrolo::report

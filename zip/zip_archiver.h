@@ -1,6 +1,6 @@
 // zip/zip_archiver.h — the ZIP engine: writes an archive from file masks, optionally split into
 // volumes of a fixed size, and tests an archive by decompressing every entry and checking its CRC-32.
-// All calls and events happen on the caller's thread.
+// All calls and events happen on the caller's thread, in order; worker threads only compress and check.
 #pragma once
 
 #include <cstdint>
@@ -117,6 +117,9 @@ public:
     // system's temporary folder.
     std::string TempDir;
     TZipOptions Options;
+    // Threads that read and compress entries (and check them in a test) beside the calling thread; 0: one
+    // per processor the process may run on. The archive's bytes are the same whatever the number.
+    unsigned WorkerThreads = 0;
     std::vector<std::string> ExclusionMasks;
     // Absolute paths of files never packed, compared exactly (the caller's own files, such as copies of
     // the archive); the archive and its temporary file are always left out this way.

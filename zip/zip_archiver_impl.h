@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "zip/entry_preparation.h"
 #include "zip/volume_sink.h"
 #include "zip/zip_archiver.h"
 #include "zip/zip_records.h"
@@ -65,8 +67,9 @@ struct TZipArchiver::Impl {
     bool finished = false;        // the end records are on disk
     bool cancel = false;          // the one Cancel flag of the progress events
     std::string archive_path;     // FileName made absolute, as the exclusions see it
-    std::vector<ZipEntry> entries;
-    std::vector<QueuedFile> queue;
+    // Deques: a million entries grow without a copy of them all, and the queue gives back what was written.
+    std::deque<ZipEntry> entries;
+    std::deque<QueuedFile> queue;
     uint32_t last_volume = 0;  // of the archive on disk, for reading it back
 
     // Where the archive is written: one file, or volumes. None once a split archive is finished, or when
@@ -74,8 +77,9 @@ struct TZipArchiver::Impl {
     std::unique_ptr<ArchiveSink> sink;
     // Where the directory of a finished archive begins: a further update writes its entries from there.
     uint64_t directory_start = 0;
-    std::unique_ptr<Deflater> deflater;
-    // Reused for every entry, so that many small files cost no allocation each.
+    // The workers and the files they read ahead, while a write lasts.
+    std::unique_ptr<EntryFeed> feed;
+    // Reused for the blocks of every large file.
     std::vector<std::byte> block_buffer;
     std::vector<std::byte> copy_buffer;
 
@@ -103,23 +107,25 @@ struct TZipArchiver::Impl {
     void write_queue();
     ZipEntry entry_header(const QueuedFile& file) const;
     // Writes `file` as one entry; Cancelled when a handler set Cancel on the way (nothing of it stays).
-    EntryOutcome write_entry(const QueuedFile& file, AddProgress& progress);
-    // Opens the source and settles method, size and whether the local header needs Zip64 room.
-    std::optional<platform::File> open_source(const QueuedFile& file, ZipEntry& entry);
+    EntryOutcome write_entry(size_t index, const QueuedFile& file, AddProgress& progress);
+    // The source of queue entry `index`, opened (and read, when small) ahead or now; settles method, size and
+    // whether the local header needs Zip64 room.
+    PreparedData open_source(size_t index, const QueuedFile& file, ZipEntry& entry);
     // Records where the local header goes, now that the sink made room for it.
     void place_header(const QueuedFile& file, ZipEntry& entry) const;
-    EntryOutcome write_in_place(const QueuedFile& file, ZipEntry& entry,
-                                std::optional<platform::File>& source, AddProgress& progress);
-    EntryOutcome write_staged(const QueuedFile& file, ZipEntry& entry, std::optional<platform::File>& source,
+    EntryOutcome write_in_place(const QueuedFile& file, ZipEntry& entry, std::optional<PreparedData>& source,
+                                AddProgress& progress);
+    EntryOutcome write_staged(const QueuedFile& file, ZipEntry& entry, std::optional<PreparedData>& source,
                               AddProgress& progress);
     // Cuts what a failed or cancelled entry (or directory) left in the sink back to `offset` of `volume`,
     // so the next bytes go where it began.
     void cut_back_to(uint32_t volume, uint64_t offset);
     platform::TemporaryFile create_staging_file() const;
     void copy_staged_data(platform::File& staged, uint64_t data_size);
-    // Reads the source block by block, deflating (or storing) into `target`, one progress notice a block.
-    EntryOutcome compress(const QueuedFile& file, ZipEntry& entry, platform::File& source,
-                          EntryTarget& target, AddProgress& progress);
+    // Gives one progress notice per block of the source read, and its data deflated (or stored) to
+    // `target`.
+    EntryOutcome compress(const QueuedFile& file, ZipEntry& entry, PreparedData& source, EntryTarget& target,
+                          AddProgress& progress);
     // The central directory and the end records, then the sink's finish.
     void finish_archive();
     DirectoryPlace write_central_directory();

@@ -4,7 +4,10 @@
 #include <array>
 
 #include "zip/entry_name.h"
+#include "zip/entry_preparation.h"
 #include "zip/name_mask.h"
+#include "zip/whole_buffer_codec.h"
+#include "zip/work_pool.h"
 #include "zip/zip_archiver_impl.h"
 #include "zip/zip_reader.h"
 
@@ -13,6 +16,8 @@ namespace ferrolo::zip {
 namespace {
 
 constexpr size_t kCompressedChunk = 64 * 1024;
+// Entries checked ahead of their turn, at most; each leaves only its block counts behind.
+constexpr size_t kEntriesCheckedAhead = 256;
 
 struct SelectedEntry {
     const ZipEntry* entry;
@@ -32,6 +37,30 @@ public:
 
     // Checks the local header of a folder entry, which has no data.
     void check_folder(const ZipEntry& entry) { read_local_header(entry); }
+
+    // Checks `entry` in one piece when all is well; false when anything is amiss (or unusual), so that
+    // run() finds out what and after how many blocks. `input` and `output` are reused.
+    bool run_whole(const ZipEntry& entry, const WholeBufferInflater& inflater, std::vector<std::byte>& input,
+                   std::vector<std::byte>& output) {
+        if ((entry.flags & kFlagEncrypted) != 0 ||
+            (entry.method != kMethodStored && entry.method != kMethodDeflated)) {
+            return false;
+        }
+        try {
+            read_local_header(entry);
+        } catch (const EZipError&) {
+            return false;
+        }
+        input.resize(static_cast<size_t>(entry.compressed_size));
+        if (!reader_.read_exactly(input)) {
+            return false;
+        }
+        if (entry.method == kMethodStored) {
+            return entry.compressed_size == entry.uncompressed_size && update_crc32(0, input) == entry.crc32;
+        }
+        output.resize(static_cast<size_t>(entry.uncompressed_size));
+        return inflater.inflate_exactly(input, output) && update_crc32(0, output) == entry.crc32;
+    }
 
     // Checks `entry`, calling `on_block` with the bytes produced so far after each block; stops when it
     // returns false. Throws EZipError 8 on any mismatch or damage, 55 for Deflate64, 45 for a missing
@@ -176,6 +205,58 @@ private:
     uint32_t crc_ = 0;
 };
 
+// What one thread needs to check entries: its own reader of the archive, its inflaters and buffers.
+struct CheckerState {
+    CheckerState(const std::string& component_name, const std::string& archive_name, uint32_t last_volume,
+                 bool advanced_naming, size_t block_size)
+        : reader(component_name, archive_name, last_volume, advanced_naming),
+          block(block_size),
+          compressed(kCompressedChunk),
+          check(component_name, reader, inflater, block, compressed) {}
+
+    VolumeReader reader;
+    Inflater inflater;
+    WholeBufferInflater whole_inflater;
+    std::vector<std::byte> block, compressed, whole_input, whole_output;
+    EntryCheck check;
+};
+
+// An entry checked by a worker ahead of its turn: the bytes produced after each block, as the progress
+// notices count them, and what the check raised after them.
+struct CheckedEntry {
+    std::vector<uint64_t> produced;
+    std::exception_ptr failure;
+};
+
+// Folders and entries small enough to be held whole are checked by the workers; the calling thread checks
+// the others itself, block by block between its notices.
+bool checked_ahead(const ZipEntry& entry) {
+    return entry.is_folder() ||
+           (entry.uncompressed_size <= kWholeEntryLimit && entry.compressed_size <= 2 * kWholeEntryLimit);
+}
+
+void check_ahead(CheckerState& state, const ZipEntry& entry, CheckedEntry& result) {
+    try {
+        if (entry.is_folder()) {
+            state.check.check_folder(entry);
+        } else if (state.check.run_whole(entry, state.whole_inflater, state.whole_input,
+                                         state.whole_output)) {
+            // The blocks a check block by block would have produced: all full but the last.
+            for (uint64_t produced = 0; produced < entry.uncompressed_size;) {
+                produced = std::min<uint64_t>(produced + state.block.size(), entry.uncompressed_size);
+                result.produced.push_back(produced);
+            }
+        } else {
+            state.check.run(entry, [&](uint64_t produced) {
+                result.produced.push_back(produced);
+                return true;
+            });
+        }
+    } catch (const EZipError&) {
+        result.failure = std::current_exception();
+    }
+}
+
 }  // namespace
 
 void TZipArchiver::Impl::test(const std::string& mask, const std::string& exclusion_mask) {
@@ -197,14 +278,32 @@ void TZipArchiver::Impl::test(const std::string& mask, const std::string& exclus
     if (cancel) {
         return;
     }
-    VolumeReader reader(owner.Name(), owner.FileName, last_volume, owner.SpanningOptions.AdvancedNaming);
-    Inflater inflater;
-    std::vector<std::byte> block(block_size_of_mode(owner.CompressionMode()));
-    std::vector<std::byte> compressed(kCompressedChunk);
-    EntryCheck check(owner.Name(), reader, inflater, block, compressed);
+    const size_t block_size = block_size_of_mode(owner.CompressionMode());
+    const auto new_state = [&] {
+        return std::make_unique<CheckerState>(owner.Name(), owner.FileName, last_volume,
+                                              owner.SpanningOptions.AdvancedNaming, block_size);
+    };
+    const std::unique_ptr<CheckerState> own_state = new_state();
+    // The workers' states outlive the pool, whose threads use them until it is gone.
+    std::vector<std::unique_ptr<CheckerState>> worker_states(worker_count(owner.WorkerThreads));
+    WorkPool pool(worker_states.size());
+    JobWindow<CheckedEntry> ahead(pool, kEntriesCheckedAhead, kEntriesCheckedAhead);
+    size_t next_ahead = 0;
     const double count = static_cast<double>(selected.size());
     bool stopped = false;
     for (size_t index = 0; index < selected.size() && !stopped; ++index) {
+        for (; next_ahead < selected.size() && ahead.has_room(1); ++next_ahead) {
+            const ZipEntry& ahead_entry = *selected[next_ahead].entry;
+            if (checked_ahead(ahead_entry)) {
+                ahead.submit(next_ahead, 1,
+                             [&worker_states, &new_state, &ahead_entry](size_t worker, CheckedEntry& result) {
+                                 if (!worker_states[worker]) {
+                                     worker_states[worker] = new_state();
+                                 }
+                                 check_ahead(*worker_states[worker], ahead_entry, result);
+                             });
+            }
+        }
         const SelectedEntry& item = selected[index];
         const ZipEntry& entry = *item.entry;
         // Returns false when stopped.
@@ -213,23 +312,32 @@ void TZipArchiver::Impl::test(const std::string& mask, const std::string& exclus
             if (cancel) {
                 return false;
             }
-            if (entry.is_folder()) {
-                check.check_folder(entry);
-            } else {
-                const auto on_block = [&](uint64_t produced) {
-                    const double fraction =
-                        entry.uncompressed_size == 0
-                            ? 1.0
-                            : static_cast<double>(produced) / static_cast<double>(entry.uncompressed_size);
-                    file_progress(item.display_name, fraction * 100.0, TZipProcessOperation::poTest,
-                                  TZipProgressPhase::ppProcess);
-                    overall_progress((static_cast<double>(index) + fraction) / count * 100.0,
-                                     TZipProcessOperation::poTest, TZipProgressPhase::ppProcess);
-                    return !cancel;
-                };
-                if (!check.run(entry, on_block)) {
-                    return false;
+            // A retry checks the entry again here.
+            std::optional<CheckedEntry> checked = ahead.take(index);
+            const auto on_block = [&](uint64_t produced) {
+                const double fraction =
+                    entry.uncompressed_size == 0
+                        ? 1.0
+                        : static_cast<double>(produced) / static_cast<double>(entry.uncompressed_size);
+                file_progress(item.display_name, fraction * 100.0, TZipProcessOperation::poTest,
+                              TZipProgressPhase::ppProcess);
+                overall_progress((static_cast<double>(index) + fraction) / count * 100.0,
+                                 TZipProcessOperation::poTest, TZipProgressPhase::ppProcess);
+                return !cancel;
+            };
+            if (checked) {
+                for (const uint64_t produced : checked->produced) {
+                    if (!on_block(produced)) {
+                        return false;
+                    }
                 }
+                if (checked->failure) {
+                    std::rethrow_exception(checked->failure);
+                }
+            } else if (entry.is_folder()) {
+                own_state->check.check_folder(entry);
+            } else if (!own_state->check.run(entry, on_block)) {
+                return false;
             }
             file_progress(item.display_name, 100.0, TZipProcessOperation::poTest, TZipProgressPhase::ppEnd);
             return !cancel;

@@ -6,6 +6,7 @@
 #include "platform/path_names.h"
 #include "zip/dos_time.h"
 #include "zip/entry_name.h"
+#include "zip/entry_preparation.h"
 #include "zip/file_selection.h"
 #include "zip/zip_archiver_impl.h"
 #include "zip/zip_reader.h"
@@ -105,7 +106,8 @@ void TZipArchiver::Impl::open_existing(const std::string& path, bool for_writing
     ArchiveDirectory directory =
         read_archive_directory(owner.Name(), path, owner.SpanningOptions.AdvancedNaming);
     archive_path = absolute_path(path, current);
-    entries = std::move(directory.entries);
+    entries.assign(std::make_move_iterator(directory.entries.begin()),
+                   std::make_move_iterator(directory.entries.end()));
     last_volume = directory.last_volume;
     finished = true;
     update_depth = 0;
@@ -191,11 +193,13 @@ void TZipArchiver::Impl::write_update() {
             write_queue();
         }
     } catch (...) {
+        feed.reset();
         queue.clear();
         salvage();
         throw;
     }
     const bool stopped = cancel || update_aborted;
+    feed.reset();
     queue.clear();
     finish_archive();
     if (!stopped) {
@@ -208,11 +212,28 @@ void TZipArchiver::Impl::write_queue() {
     for (const QueuedFile& file : queue) {
         progress.total += file.size;
     }
-    for (const QueuedFile& file : queue) {
+    feed = std::make_unique<EntryFeed>(
+        PreparationSettings{.component_name = owner.Name(),
+                            .mode = owner.CompressionMode(),
+                            .block_size = block_size_of_mode(owner.CompressionMode())},
+        owner.WorkerThreads);
+    // A file leaves the queue once written, so its names do not stay in memory beside its entry. `index`
+    // counts from the first file of the queue as it was.
+    size_t next_ahead = 0;
+    size_t released = 0;
+    const auto queued = [&](size_t index) -> const QueuedFile& { return queue[index - released]; };
+    for (size_t index = 0; !queue.empty(); ++index, ++released, queue.pop_front()) {
+        const QueuedFile& file = queue.front();
+        next_ahead = std::max(next_ahead, index);
+        while (next_ahead < released + queue.size() &&
+               (queued(next_ahead).is_folder ||
+                feed->look_ahead(next_ahead, queued(next_ahead).source_path, queued(next_ahead).size))) {
+            ++next_ahead;
+        }
         const uint64_t bytes_before = progress.done;
         EntryOutcome outcome = EntryOutcome::Done;
         const Attempt attempt = attempt_until_decided<EZipError>(
-            [&] { outcome = write_entry(file, progress); },
+            [&] { outcome = write_entry(index, file, progress); },
             [&](const EZipError& error) {
                 progress.done = bytes_before;
                 return failure_action(file.source_path, TZipProcessOperation::poAdd, error);
@@ -284,16 +305,16 @@ void mark_zip64(ZipEntry& entry) {
 
 }  // namespace
 
-TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_entry(const QueuedFile& file,
+TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_entry(size_t index, const QueuedFile& file,
                                                                  AddProgress& progress) {
     file_progress(file.source_path, 0.0, TZipProcessOperation::poAdd, TZipProgressPhase::ppStart);
     if (cancel) {
         return EntryOutcome::Cancelled;
     }
     ZipEntry entry = entry_header(file);
-    std::optional<platform::File> source;
+    std::optional<PreparedData> source;
     if (!file.is_folder) {
-        source = open_source(file, entry);
+        source = open_source(index, file, entry);
     }
     if (entry.local_zip64) {
         mark_zip64(entry);
@@ -308,16 +329,15 @@ TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_entry(const QueuedFil
     return EntryOutcome::Done;
 }
 
-std::optional<platform::File> TZipArchiver::Impl::open_source(const QueuedFile& file, ZipEntry& entry) {
+PreparedData TZipArchiver::Impl::open_source(size_t index, const QueuedFile& file, ZipEntry& entry) {
     if (file.source_path.size() >= platform::path_length_limit()) {
         raise(zip_error::kNameTooLong, {.file_name = file.source_path});
     }
-    const ZipErrorDetail unreadable{.file_name = file.source_path};
-    std::optional<platform::File> source =
-        as_zip_error(owner.Name(), zip_error::kCannotOpenFile, unreadable,
-                     [&] { return platform::File::open(file.source_path, platform::File::Mode::Read); });
-    const uint64_t size =
-        as_zip_error(owner.Name(), zip_error::kCannotOpenFile, unreadable, [&] { return source->size(); });
+    PreparedData source = feed->take(index, file.source_path);
+    if (source.open_failure) {
+        std::rethrow_exception(source.open_failure);
+    }
+    const uint64_t size = source.size;
     entry.method = owner.CompressionMode() > 0 && size > 0 ? kMethodDeflated : kMethodStored;
     entry.uncompressed_size = size;
     const bool zip64_allowed = owner.Zip64Mode != TZip64Mode::zmDisabled;
@@ -326,7 +346,9 @@ std::optional<platform::File> TZipArchiver::Impl::open_source(const QueuedFile& 
     }
     // The local header is written before the data, so room for Zip64 sizes is kept whenever the
     // compressed data could reach 4 GiB, even when the file itself is a little smaller.
-    const uint64_t largest = entry.method == kMethodStored ? size : deflate_bound(size);
+    const uint64_t largest = entry.method == kMethodStored
+                                 ? size
+                                 : deflated_size_bound(size, block_size_of_mode(owner.CompressionMode()));
     entry.local_zip64 = entry.local_zip64 || (zip64_allowed && largest >= kFieldFull32);
     return source;
 }
@@ -343,7 +365,7 @@ void TZipArchiver::Impl::place_header(const QueuedFile& file, ZipEntry& entry) c
 }
 
 TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_in_place(const QueuedFile& file, ZipEntry& entry,
-                                                                    std::optional<platform::File>& source,
+                                                                    std::optional<PreparedData>& source,
                                                                     AddProgress& progress) {
     place_header(file, entry);
     try {
@@ -366,7 +388,7 @@ TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_in_place(const Queued
 }
 
 TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::write_staged(const QueuedFile& file, ZipEntry& entry,
-                                                                  std::optional<platform::File>& source,
+                                                                  std::optional<PreparedData>& source,
                                                                   AddProgress& progress) {
     // A folder entry is its header alone; a file's data is staged whole first, so that the volumes only
     // ever receive entries that are complete, their headers written once with the final CRC and sizes.
@@ -434,66 +456,63 @@ void TZipArchiver::Impl::copy_staged_data(platform::File& staged, uint64_t data_
 }
 
 TZipArchiver::Impl::EntryOutcome TZipArchiver::Impl::compress(const QueuedFile& file, ZipEntry& entry,
-                                                              platform::File& source, EntryTarget& target,
+                                                              PreparedData& source, EntryTarget& target,
                                                               AddProgress& progress) {
-    const size_t block_size = block_size_of_mode(owner.CompressionMode());
-    if (block_buffer.size() < block_size) {
-        block_buffer.resize(block_size);
-    }
-    const bool deflate = entry.method == kMethodDeflated;
-    if (deflate) {
-        if (!deflater) {
-            deflater = std::make_unique<Deflater>(owner.CompressionMode());
-        } else {
-            deflater->restart(owner.CompressionMode());
-        }
-    }
-    const auto emit = [&](std::span<const std::byte> bytes) { target.write_data(bytes); };
-    const auto read = [&](std::span<std::byte> buffer) {
-        return as_zip_error(owner.Name(), zip_error::kCannotOpenFile, {.file_name = file.source_path},
-                            [&] { return source.read_fully(buffer); });
-    };
     const uint64_t size = entry.uncompressed_size;
-    uint64_t bytes_read = 0;
-    uint32_t crc = 0;
-    // At least one block, so that an empty file also gives its progress notice.
-    do {
-        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(block_size, size - bytes_read));
-        const size_t count = read(std::span(block_buffer.data(), wanted));
-        const auto data = std::span<const std::byte>(block_buffer.data(), count);
-        crc = update_crc32(crc, data);
-        if (deflate) {
-            deflater->compress(data, false, emit);
-        } else {
-            emit(data);
-        }
-        bytes_read += count;
+    uint64_t bytes_done = 0;
+    // The notices of one block read, whether it was read now or by a worker before its turn.
+    const auto block_read = [&](size_t count) {
+        bytes_done += count;
         progress.done += count;
         file_progress(file.source_path,
-                      size == 0 ? 100.0 : static_cast<double>(bytes_read) * 100.0 / static_cast<double>(size),
+                      size == 0 ? 100.0 : static_cast<double>(bytes_done) * 100.0 / static_cast<double>(size),
                       TZipProcessOperation::poAdd, TZipProgressPhase::ppProcess);
         overall_progress(progress.total == 0 ? 50.0
                                              : std::min(100.0, static_cast<double>(progress.done) * 100.0 /
                                                                    static_cast<double>(progress.total)),
                          TZipProcessOperation::poAdd, TZipProgressPhase::ppProcess);
+        return !cancel;
+    };
+    const auto emit = [&](std::span<const std::byte> bytes) { target.write_data(bytes); };
+    uint64_t bytes_read = 0;
+    uint32_t crc = 0;
+    if (source.streamed) {
+        const size_t block_size = feed->settings().block_size;
+        if (block_buffer.size() < block_size) {
+            block_buffer.resize(block_size);
+        }
+        EntryFeed::PieceStream pieces(*feed);
+        bytes_read = read_blocks(
+            *source.source, feed->settings(), size,
+            [&](size_t wanted) { return std::span(block_buffer.data(), wanted); },
+            [&](std::span<const std::byte> block, bool last) {
+                pieces.add(block, last, emit);
+                return block_read(block.size());
+            });
         if (cancel) {
             return EntryOutcome::Cancelled;
         }
-        if (count < wanted) {
-            break;
+        if (bytes_read == size) {
+            crc = pieces.finish(emit);
         }
-    } while (bytes_read < size);
-    if (bytes_read == size) {
-        // One byte more tells a file that grew since it was opened.
-        std::byte probe{};
-        bytes_read += read(std::span(&probe, 1));
+    } else {
+        for (const size_t count : source.block_counts) {
+            if (!block_read(count)) {
+                return EntryOutcome::Cancelled;
+            }
+        }
+        if (source.read_failure) {
+            std::rethrow_exception(source.read_failure);
+        }
+        bytes_read = source.bytes_read;
+        crc = source.crc;
     }
     if (bytes_read != size) {
         raise(zip_error::kSizeChanged,
               {.first = static_cast<int64_t>(size), .second = static_cast<int64_t>(bytes_read)});
     }
-    if (deflate) {
-        deflater->compress({}, true, emit);
+    if (!source.streamed) {
+        emit(source.data);
     }
     entry.crc32 = crc;
     entry.compressed_size = target.data_written();

@@ -1,5 +1,6 @@
 #include "zip/zlib_stream.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <array>
@@ -40,13 +41,12 @@ Bytef* zlib_bytes(const std::byte* bytes) {
 }  // namespace
 
 uint32_t update_crc32(uint32_t crc, std::span<const std::byte> bytes) {
-    uLong value = crc;
-    while (!bytes.empty()) {
-        const size_t chunk = std::min<size_t>(bytes.size(), std::numeric_limits<uInt>::max());
-        value = ::crc32(value, zlib_bytes(bytes.data()), static_cast<uInt>(chunk));
-        bytes = bytes.subspan(chunk);
-    }
-    return static_cast<uint32_t>(value);
+    // libdeflate's CRC-32 uses the processor's carry-less multiply, several times faster than zlib's.
+    return ::libdeflate_crc32(crc, bytes.data(), bytes.size());
+}
+
+uint32_t combine_crc32(uint32_t first, uint32_t second, uint64_t second_length) {
+    return static_cast<uint32_t>(::crc32_combine64(first, second, static_cast<z_off64_t>(second_length)));
 }
 
 uint64_t deflate_bound(uint64_t size) {
@@ -83,11 +83,20 @@ void Deflater::restart(int level) {
     }
 }
 
-void Deflater::compress(std::span<const std::byte> input, bool finish, const Output& output) {
+void Deflater::compress_piece(std::span<const std::byte> dictionary, std::span<const std::byte> input,
+                              bool last, const Output& output) {
+    restart(stream_->level);
+    if (!dictionary.empty()) {
+        const int status = ::deflateSetDictionary(&stream_->z, zlib_bytes(dictionary.data()),
+                                                  zlib_length(dictionary.size()));
+        if (status != Z_OK) {
+            zlib_failure("deflateSetDictionary", status);
+        }
+    }
     z_stream& z = stream_->z;
     z.next_in = zlib_bytes(input.data());
     z.avail_in = zlib_length(input.size());
-    const int flush = finish ? Z_FINISH : Z_NO_FLUSH;
+    const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
     for (;;) {
         z.next_out = reinterpret_cast<Bytef*>(stream_->output.data());
         z.avail_out = static_cast<uInt>(stream_->output.size());
@@ -99,7 +108,7 @@ void Deflater::compress(std::span<const std::byte> input, bool finish, const Out
         if (produced > 0) {
             output(std::span(stream_->output.data(), produced));
         }
-        if (finish ? status == Z_STREAM_END : (z.avail_in == 0 && z.avail_out != 0)) {
+        if (last ? status == Z_STREAM_END : (z.avail_in == 0 && z.avail_out != 0)) {
             return;
         }
     }

@@ -1,4 +1,4 @@
-// zip/zlib_stream.h — raw deflate and inflate (RFC 1951, no zlib header or trailer) and CRC-32.
+// zip/zlib_stream.h — raw deflate and inflate (RFC 1951, no zlib header or trailer) as streams, and CRC-32.
 #pragma once
 
 #include <cstddef>
@@ -11,12 +11,14 @@ namespace ferrolo::zip {
 
 // CRC-32 of APPNOTE (zlib's) over `bytes`, continuing from `crc` (0 to start).
 uint32_t update_crc32(uint32_t crc, std::span<const std::byte> bytes);
+// The CRC-32 of two pieces one after the other, from the CRC-32 of each and the second one's length.
+uint32_t combine_crc32(uint32_t first, uint32_t second, uint64_t second_length);
 
 // The most bytes raw deflate with memory level 8 can make of `size` input bytes (zlib's documented
 // bound), computed in 64 bits.
 uint64_t deflate_bound(uint64_t size);
 
-// One raw deflate stream: 32 KiB window, memory level 8, default strategy.
+// Raw deflate in pieces: 32 KiB window, memory level 8, default strategy.
 class Deflater {
 public:
     using Output = std::function<void(std::span<const std::byte>)>;
@@ -28,9 +30,11 @@ public:
 
     // Starts a new stream at `level` without giving back the memory of the last one.
     void restart(int level);
-    // Compresses all of `input`, handing the compressed bytes to `output` as they come; `finish` ends the
-    // stream after it.
-    void compress(std::span<const std::byte> input, bool finish, const Output& output);
+    // Compresses `input` as one piece of a larger stream, handing the compressed bytes to `output` as they
+    // come: primed with `dictionary` (the 32 KiB before it) and ended on a byte boundary (sync flush), or
+    // ending the stream when `last`; the pieces one after the other form one valid deflate stream.
+    void compress_piece(std::span<const std::byte> dictionary, std::span<const std::byte> input, bool last,
+                        const Output& output);
 
 private:
     struct Stream;

@@ -123,6 +123,13 @@ uint64_t File::size() const {
     return static_cast<uint64_t>(status.st_size);
 }
 
+bool File::still_at_path() const {
+    struct stat open_status {};
+    struct stat named_status {};
+    return ::fstat(descriptor_, &open_status) == 0 && ::stat(path_.c_str(), &named_status) == 0 &&
+           open_status.st_dev == named_status.st_dev && open_status.st_ino == named_status.st_ino;
+}
+
 void File::set_length(uint64_t length) {
     const int result =
         retry_if_interrupted([&] { return ::ftruncate(descriptor_, static_cast<off_t>(length)); });

@@ -128,6 +128,24 @@ uint64_t File::size() const {
     return static_cast<uint64_t>(size.QuadPart);
 }
 
+// The same volume and file index as what the path names now.
+bool File::still_at_path() const {
+    BY_HANDLE_FILE_INFORMATION open_file{};
+    BY_HANDLE_FILE_INFORMATION named_file{};
+    const HANDLE named = ::CreateFileW(win32::file_call_path(path_).c_str(), 0,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool known = ::GetFileInformationByHandle(handle_of(descriptor_), &open_file) != 0 &&
+                       ::GetFileInformationByHandle(named, &named_file) != 0;
+    ::CloseHandle(named);
+    return known && open_file.dwVolumeSerialNumber == named_file.dwVolumeSerialNumber &&
+           open_file.nFileIndexHigh == named_file.nFileIndexHigh &&
+           open_file.nFileIndexLow == named_file.nFileIndexLow;
+}
+
 void File::set_length(uint64_t length) {
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);

@@ -193,8 +193,9 @@ Packed pack(TZipArchiver& zip, const TempFolder& folder, const PackOptions& opti
 }
 
 TestRun test_archive(const std::string& archive, const std::function<bool(const Event&)>& react,
-                     bool advanced_naming) {
+                     bool advanced_naming, unsigned worker_threads) {
     TZipArchiver tester{"ZipTest"};
+    tester.WorkerThreads = worker_threads;
     tester.SpanningOptions.AdvancedNaming = advanced_naming;
     EventRecorder recorder(tester);
     recorder.react = react;

@@ -93,9 +93,9 @@ Names volumes_of(const std::string& archive);
 struct TestRun {
     std::vector<Event> events, failures;
 };
-// Tests `archive` as the run does, its volumes named by the scheme `advanced_naming` chooses; `react` as the
-// recorder's.
+// Tests `archive` as the run does, its volumes named by the scheme `advanced_naming` chooses, with
+// `worker_threads` as the engine's setting; `react` as the recorder's.
 TestRun test_archive(const std::string& archive, const std::function<bool(const Event&)>& react = {},
-                     bool advanced_naming = false);
+                     bool advanced_naming = false, unsigned worker_threads = 0);
 
 }  // namespace ferrolo::zip::testing

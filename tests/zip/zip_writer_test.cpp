@@ -62,15 +62,20 @@ TEST(WrittenEntries, EachEntryHoldsTheMethodSizesNameEncodingTimeAndAttributesOf
                                             : std::tuple(flags, method, attributes, 20, 0, 20, time));
         EXPECT_TRUE(method != 0 || e.crc + e.size + e.compressed_size == 0) << "stored only when empty";
     }
-    // zlib's stream without its 2-byte header and 4-byte trailer is raw deflate at level 9, a 32 KiB window,
-    // memory level 8; in the archive it follows the local header's 30 bytes and the name, no extra field.
+    // Raw deflate (no zlib header or trailer) follows the local header's 30 bytes and the name, no extra
+    // field, and inflates to the source.
     const std::string source = read_file(text);
-    uLongf size = compressBound(source.size());
-    std::string zlib(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(zlib.data()), &size, reinterpret_cast<const Bytef*>(source.data()),
-              source.size(), 9);
-    EXPECT_EQ(std::pair(deflated.second, bytes_at(packed.path, deflated.first + 30 + 13, size - 6)),
-              std::pair(uint64_t{size - 6}, zlib.substr(2, size - 6)));
+    std::string raw = bytes_at(packed.path, deflated.first + 30 + 13, deflated.second);
+    std::string inflated(source.size() + 1, '\0');
+    z_stream stream{};
+    inflateInit2(&stream, -15);
+    stream.next_in = reinterpret_cast<Bytef*>(raw.data());
+    stream.avail_in = static_cast<uInt>(raw.size());
+    stream.next_out = reinterpret_cast<Bytef*>(inflated.data());
+    stream.avail_out = static_cast<uInt>(inflated.size());
+    EXPECT_EQ(inflate(&stream, Z_FINISH), Z_STREAM_END);
+    inflateEnd(&stream);
+    EXPECT_EQ(std::pair(stream.avail_in, inflated.substr(0, stream.total_out)), std::pair(0u, source));
 }
 
 TEST(Selection, MasksChooseFilesAndFoldersInSearchOrderButNeverTheArchiveAFifoASocketOrALinkToAFolder) {
@@ -166,9 +171,10 @@ TEST(SourceFailures, AVanishedFileIsReported33And12AndTheArchiveKeepsWhatTheAnsw
 }
 
 TEST(SourceFailures, AFileThatGrowsOrShrinksWhileReadIsReported34WithBothSizes) {
-    for (const uint64_t changed_size : {2'000'001u, 1'800'000u}) {
+    // Large enough to be read block by block between the progress notices.
+    for (const uint64_t changed_size : {9'000'001u, 8'800'000u}) {
         TempFolder folder;
-        const std::string path = folder.write("data/log.txt", text_of_size(2'000'000));
+        const std::string path = folder.write("data/log.txt", text_of_size(9'000'000));
         folder.write("data/z.txt", "z");
         TZipArchiver zip{"Zip"};
         EventRecorder recorder(zip);
@@ -182,7 +188,7 @@ TEST(SourceFailures, AFileThatGrowsOrShrinksWhileReadIsReported34WithBothSizes) 
         EXPECT_EQ(names_of(pack(zip, folder).entries), Names{"data/z.txt"});
         ASSERT_EQ(recorder.failures.size(), 1u);
         EXPECT_EQ(std::tuple(recorder.failures[0].error_code, recorder.failures[0].message),
-                  std::tuple(17, "Zip: Invalid compressed size, rfs.size = 2000000, count = " +
+                  std::tuple(17, "Zip: Invalid compressed size, rfs.size = 9000000, count = " +
                                      std::to_string(changed_size) + " - Native error: 00034"));
     }
 }
@@ -346,6 +352,23 @@ TEST(Updates, AnArchiveThatCannotBeFinishedFailsItsCloseOnceAndTheNextOpenWorks)
     zip.Open(kCreateArchive);
     zip.Close();
     EXPECT_EQ(read_file(zip.FileName), kEmptyArchive);
+}
+
+// Files up to 8 MiB are compressed whole, larger ones in blocks side by side: neither way depends on the
+// number of workers or their timing, and peers read both.
+TEST(Workers, OneWorkerAndSeveralPackTheSameTreeIntoTheSameBytes) {
+    TempFolder folder;
+    folder.write("data/large.txt", text_of_size(20'000'000) + std::string(3'000'000, 'x'));
+    for (int i = 0; i < 40; ++i) {
+        folder.write("data/small/" + std::to_string(i) + ".txt", text_of_size(static_cast<size_t>(i) * 999));
+    }
+    std::vector<std::string> archives;
+    for (const unsigned workers : {1u, 4u}) {
+        TZipArchiver zip{"Zip"};
+        zip.WorkerThreads = workers;
+        archives.push_back(read_file(pack(zip, folder, {.archive = std::to_string(workers) + ".zip"}).path));
+    }
+    EXPECT_TRUE(archives[0] == archives[1]) << "the archives differ";
 }
 
 }  // namespace
