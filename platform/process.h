@@ -1,8 +1,6 @@
-// platform/process.h — this process and the programs it starts.
+// platform/process.h — this process, and the programs it hands files to.
 #pragma once
 
-#include <chrono>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,19 +18,6 @@ std::string program_path();
 
 // Opens `path` in the program associated with its type, detached; the outcome is not reported.
 void open_with_associated_program(const std::string& path);
-
-// The first executable file named `name` in the folders of PATH; nothing when there is none.
-std::optional<std::string> find_program(const std::string& name);
-
-struct ProgramOutcome {
-    std::optional<int> exit_status;  // nothing when it could not start, was killed or outlived its limit
-    std::string output;              // what it wrote to standard output
-};
-
-// Runs `program` (a full path) with `arguments`, no shell between, and waits for it at most `limit`; a
-// program still running then is killed. Its standard input and error are the null device.
-ProgramOutcome run_program(const std::string& program, const std::vector<std::string>& arguments,
-                           std::chrono::milliseconds limit);
 
 // True when standard output is a terminal.
 bool standard_output_is_terminal();

@@ -48,8 +48,8 @@ public:
     virtual bool release(ServiceHandle& service) = 0;
 };
 
-// The manager of this system (systemd through the `systemctl` found on PATH); no call to it may take
-// longer than `limit`.
+// The manager of this system (systemd through the `systemctl` found on PATH on Linux, the service control
+// manager on Windows); no call to it may take longer than `limit`.
 std::unique_ptr<ServiceManager> system_service_manager(std::chrono::milliseconds limit);
 
 }  // namespace ferrolo::platform

@@ -1,6 +1,6 @@
 #include "platform/power.h"
 
-#include "platform/process.h"
+#include "platform/posix/run_program.h"
 
 namespace ferrolo::platform {
 

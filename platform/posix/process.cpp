@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/posix/interrupted.h"
+#include "platform/posix/run_program.h"
 #include "platform/system_error.h"
 
 namespace ferrolo::platform {

@@ -1,7 +1,7 @@
 // systemd through `systemctl`: a service is a unit, its state is the unit's ActiveState.
 #include <map>
 
-#include "platform/process.h"
+#include "platform/posix/run_program.h"
 #include "platform/services.h"
 
 namespace ferrolo::platform {

@@ -1,9 +1,8 @@
 #include "platform/process.h"
 
-#include <io.h>
-#include <windows.h>
-
+#include <objbase.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,8 +24,8 @@ std::vector<std::string> program_arguments(int, const char* const*) {
 }
 
 std::string program_path() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
+    // The buffer grows until the path fits: a cut path would give a wrong program folder.
+    for (std::wstring path(MAX_PATH, L'\0');; path.resize(path.size() * 2)) {
         const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) {
             throw SystemError("find program file", "", static_cast<int>(::GetLastError()));
@@ -35,7 +34,6 @@ std::string program_path() {
             path.resize(length);
             return win32::to_utf8(path);
         }
-        path.resize(path.size() * 2);
     }
 }
 
@@ -44,19 +42,21 @@ void end_process(int status) {
     std::_Exit(status);
 }
 
-// Placeholders until ShellExecuteW and CreateProcessW land.
-void open_with_associated_program(const std::string&) {}
-
-std::optional<std::string> find_program(const std::string&) {
-    return std::nullopt;
+// The shell may hand the file to an extension that needs COM on this thread.
+void open_with_associated_program(const std::string& path) {
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    ::ShellExecuteW(nullptr, L"open", win32::to_wide(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    if (SUCCEEDED(com)) {
+        ::CoUninitialize();
+    }
 }
 
-ProgramOutcome run_program(const std::string&, const std::vector<std::string>&, std::chrono::milliseconds) {
-    return {};
-}
-
+// The live line is drawn with terminal control sequences, which a console shows only once asked to.
 bool standard_output_is_terminal() {
-    return ::_isatty(::_fileno(stdout)) != 0;
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return ::GetConsoleMode(output, &mode) &&
+           ::SetConsoleMode(output, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
 }  // namespace ferrolo::platform

@@ -1,7 +1,7 @@
 // The programs Ferrolo starts (systemctl). Their output, exit status and arguments reach the services through
 // the stand-in systemctl of the run's tests; here, what those never meet: a program that outlives its limit,
 // and one that asks to be terminated while the console holds that signal for itself.
-#include "platform/process.h"
+#include "platform/posix/run_program.h"
 
 #include <gtest/gtest.h>
 

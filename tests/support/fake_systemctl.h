@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "platform/process.h"
+#include "platform/posix/run_program.h"
 #include "tests/support/temp_folder.h"
 
 namespace ferrolo::testing {
