@@ -42,7 +42,7 @@ public:
     std::function<void()> while_waiting;
 };
 
-// The platform's transport: Asio sockets and OpenSSL here.
+// The platform's transport: TCP through Asio, TLS through OpenSSL on Linux and Schannel on Windows.
 std::unique_ptr<Transport> make_transport();
 
 }  // namespace ferrolo::mail
