@@ -3,8 +3,9 @@
 // trusted roots, so the check and its opt-out behave as on Linux.
 #include "mail/tcp_line.h"  // Asio first: it includes winsock2.h before windows.h
 
-#include <wincrypt.h>
 #include <windows.h>
+
+#include <wincrypt.h>
 #define SECURITY_WIN32
 #include <schannel.h>
 #include <security.h>
