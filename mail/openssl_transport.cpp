@@ -16,36 +16,22 @@ namespace {
 using Milliseconds = std::chrono::milliseconds;
 using Stream = asio::ssl::stream<asio::ip::tcp::socket&>;
 
-class OpenSslTransport final : public Transport {
+class OpenSslTransport final : public LineTransport {
 public:
-    void connect(const std::string& host, uint16_t port, Milliseconds limit) override;
     void start_tls(const std::string& host, CertificateCheck check, Milliseconds limit) override;
     void write(std::string_view bytes, Milliseconds limit) override;
     std::string read_some(Milliseconds limit) override;
     void close() noexcept override;
 
-    bool is_open() const override { return line_.is_open(); }
     bool is_secure() const override { return stream_.has_value(); }
-    std::string local_host_name() const override { return TcpLine::local_host_name(); }
 
 private:
-    void require_open() const {
-        if (!is_open()) {
-            throw MailError("not connected");
-        }
-    }
     // Makes the TLS session for `host`, checking its certificate as `check` says.
     void set_up_session(const std::string& host, CertificateCheck check);
 
-    TcpLine line_{while_waiting};
     std::optional<asio::ssl::context> tls_context_;
     std::optional<Stream> stream_;  // after the handshake, everything passes through it
 };
-
-void OpenSslTransport::connect(const std::string& host, uint16_t port, Milliseconds limit) {
-    close();
-    line_.connect(host, port, limit);
-}
 
 void OpenSslTransport::set_up_session(const std::string& host, CertificateCheck check) {
     try {

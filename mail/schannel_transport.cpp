@@ -58,10 +58,6 @@ std::wstring wide(const std::string& text) {
     return result;
 }
 
-Milliseconds left_until(SteadyClock::time_point deadline) {
-    return std::max(Milliseconds{0}, std::chrono::duration_cast<Milliseconds>(deadline - SteadyClock::now()));
-}
-
 // A Schannel handle (credentials or a security context) and the call that frees it.
 template <auto free_handle>
 class SecurityHandle {
@@ -86,24 +82,16 @@ struct FreeChain {
     void operator()(const CERT_CHAIN_CONTEXT* chain) const { CertFreeCertificateChain(chain); }
 };
 
-class SchannelTransport final : public Transport {
+class SchannelTransport final : public LineTransport {
 public:
-    void connect(const std::string& host, uint16_t port, Milliseconds limit) override;
     void start_tls(const std::string& host, CertificateCheck check, Milliseconds limit) override;
     void write(std::string_view bytes, Milliseconds limit) override;
     std::string read_some(Milliseconds limit) override;
     void close() noexcept override;
 
-    bool is_open() const override { return line_.is_open(); }
     bool is_secure() const override { return secure_; }
-    std::string local_host_name() const override { return TcpLine::local_host_name(); }
 
 private:
-    void require_open() const {
-        if (!is_open()) {
-            throw MailError("not connected");
-        }
-    }
     // Closes the connection and throws MailError: `what` failed with `status`.
     [[noreturn]] void fail(const std::string& what, long status);
     void acquire_credentials(const std::string& what);
@@ -117,18 +105,12 @@ private:
     // The plaintext of the complete records in `received_`, which keeps any incomplete rest.
     std::string decrypt_received();
 
-    TcpLine line_{while_waiting};
     std::optional<Credentials> credentials_;
     std::optional<SecurityContext> context_;
     SecPkgContext_StreamSizes sizes_{};
     std::string received_;  // bytes from the server not yet taken by the handshake or decrypted
     bool secure_ = false;
 };
-
-void SchannelTransport::connect(const std::string& host, uint16_t port, Milliseconds limit) {
-    close();
-    line_.connect(host, port, limit);
-}
 
 void SchannelTransport::fail(const std::string& what, long status) {
     close();

@@ -31,8 +31,7 @@ void TcpLine::connect(const std::string& host, uint16_t port, Milliseconds limit
     asio::async_connect(
         socket_, endpoints,
         [&](const std::error_code& error, const asio::ip::tcp::endpoint&) { outcome = error; });
-    const auto left = std::chrono::duration_cast<Milliseconds>(deadline - std::chrono::steady_clock::now());
-    await(outcome, std::max(left, Milliseconds{0}), "connecting to " + host);
+    await(outcome, left_until(deadline), "connecting to " + host);
 }
 
 void TcpLine::await(const std::optional<std::error_code>& outcome, Milliseconds limit,

@@ -12,6 +12,9 @@
 #include <string_view>
 #include <system_error>
 
+#include "mail/mail_error.h"
+#include "mail/transport.h"
+
 namespace ferrolo::mail {
 
 class TcpLine {
@@ -63,6 +66,26 @@ private:
     asio::io_context io_;
     asio::ip::tcp::socket socket_{io_};
     std::optional<asio::ip::tcp::resolver> resolver_;
+};
+
+// A transport on a TCP line: what both platforms share. The TLS layer on the line is each platform's own.
+class LineTransport : public Transport {
+public:
+    void connect(const std::string& host, uint16_t port, std::chrono::milliseconds limit) final {
+        close();
+        line_.connect(host, port, limit);
+    }
+    bool is_open() const final { return line_.is_open(); }
+    std::string local_host_name() const final { return TcpLine::local_host_name(); }
+
+protected:
+    void require_open() const {
+        if (!is_open()) {
+            throw MailError("not connected");
+        }
+    }
+
+    TcpLine line_{while_waiting};
 };
 
 }  // namespace ferrolo::mail
