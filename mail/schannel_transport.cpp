@@ -72,13 +72,13 @@ public:
 using Credentials = SecurityHandle<FreeCredentialsHandle>;
 using SecurityContext = SecurityHandle<DeleteSecurityContext>;
 
-struct FreeContextBuffer {
+struct BufferRelease {
     void operator()(void* buffer) const { ::FreeContextBuffer(buffer); }
 };
-struct FreeCertificate {
+struct CertificateRelease {
     void operator()(const CERT_CONTEXT* certificate) const { CertFreeCertificateContext(certificate); }
 };
-struct FreeChain {
+struct ChainRelease {
     void operator()(const CERT_CHAIN_CONTEXT* chain) const { CertFreeCertificateChain(chain); }
 };
 
@@ -98,7 +98,8 @@ private:
     // Exchanges handshake messages until the session is established or fails.
     void handshake(const std::wstring& target, const std::string& what, SteadyClock::time_point deadline);
     // One call of the handshake on the server's bytes in `received_`; sends what it answers.
-    SECURITY_STATUS handshake_step(const std::wstring& target, SteadyClock::time_point deadline);
+    SECURITY_STATUS handshake_step(const std::wstring& target, const std::string& what,
+                                   SteadyClock::time_point deadline);
     // The chain must lead to a trusted root and the certificate must be a server's that names `target`.
     void verify_certificate(const std::wstring& target, const std::string& what);
     std::string encrypt(std::string_view bytes);
@@ -158,20 +159,20 @@ void SchannelTransport::acquire_credentials(const std::string& what) {
 
 void SchannelTransport::handshake(const std::wstring& target, const std::string& what,
                                   SteadyClock::time_point deadline) {
-    SECURITY_STATUS status = handshake_step(target, deadline);
+    SECURITY_STATUS status = handshake_step(target, what, deadline);
     while (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_INCOMPLETE_MESSAGE) {
         // Bytes left over from the last step may hold the next message whole; otherwise wait for more.
         if (status == SEC_E_INCOMPLETE_MESSAGE || (status == SEC_I_CONTINUE_NEEDED && received_.empty())) {
-            received_ += line_.read_some(line_.socket(), left_until(deadline));
+            received_ += line_.read_some(line_.socket(), left_until(deadline), what);
         }
-        status = handshake_step(target, deadline);
+        status = handshake_step(target, what, deadline);
     }
     if (status != SEC_E_OK) {
         fail(what, status);
     }
 }
 
-SECURITY_STATUS SchannelTransport::handshake_step(const std::wstring& target,
+SECURITY_STATUS SchannelTransport::handshake_step(const std::wstring& target, const std::string& what,
                                                   SteadyClock::time_point deadline) {
     SecBuffer input[2] = {{static_cast<ULONG>(received_.size()), SECBUFFER_TOKEN, received_.data()},
                           {0, SECBUFFER_EMPTY, nullptr}};
@@ -185,7 +186,7 @@ SECURITY_STATUS SchannelTransport::handshake_step(const std::wstring& target,
         &credentials_->handle, first ? nullptr : &context_->handle, const_cast<wchar_t*>(target.c_str()),
         kContextRequests, 0, 0, first ? nullptr : &input_description, 0, first ? &made : nullptr,
         &output_description, &attributes, nullptr);
-    const std::unique_ptr<void, FreeContextBuffer> token(output.pvBuffer);
+    const std::unique_ptr<void, BufferRelease> token(output.pvBuffer);
     if (first && !FAILED(status)) {
         context_.emplace(made);
     }
@@ -196,7 +197,7 @@ SECURITY_STATUS SchannelTransport::handshake_step(const std::wstring& target,
     if (!FAILED(status) && output.cbBuffer > 0) {
         line_.write(line_.socket(),
                     std::string_view(static_cast<const char*>(output.pvBuffer), output.cbBuffer),
-                    left_until(deadline));
+                    left_until(deadline), what);
     }
     return status;
 }
@@ -207,7 +208,7 @@ void SchannelTransport::verify_certificate(const std::wstring& target, const std
         received == nullptr) {
         throw MailError(what + ": the server sent no certificate");
     }
-    const std::unique_ptr<const CERT_CONTEXT, FreeCertificate> certificate(received);
+    const std::unique_ptr<const CERT_CONTEXT, CertificateRelease> certificate(received);
 
     char server_authentication[] = szOID_PKIX_KP_SERVER_AUTH;
     char* usages[] = {server_authentication};
@@ -222,7 +223,7 @@ void SchannelTransport::verify_certificate(const std::wstring& target, const std
                                  &chain_settings, 0, nullptr, &built)) {
         throw MailError(what + ": " + describe(static_cast<long>(GetLastError())));
     }
-    const std::unique_ptr<const CERT_CHAIN_CONTEXT, FreeChain> chain(built);
+    const std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainRelease> chain(built);
 
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA server{};
     server.cbSize = sizeof server;

@@ -24,17 +24,20 @@ public:
 
     // Resolves `host` and connects to `port`, both within `limit`.
     void connect(const std::string& host, uint16_t port, std::chrono::milliseconds limit);
-    // Writes all of `bytes` to `stream`: the socket itself, or a TLS stream on it.
+    // Writes all of `bytes` to `stream`: the socket itself, or a TLS stream on it. `what` names the
+    // operation in a failure.
     template <typename Stream>
-    void write(Stream& stream, std::string_view bytes, std::chrono::milliseconds limit) {
+    void write(Stream& stream, std::string_view bytes, std::chrono::milliseconds limit,
+               std::string_view what = "sending") {
         std::optional<std::error_code> outcome;
         asio::async_write(stream, asio::const_buffer(bytes.data(), bytes.size()),
                           [&](const std::error_code& error, size_t) { outcome = error; });
-        await(outcome, limit, "sending");
+        await(outcome, limit, what);
     }
     // The bytes from `stream` that arrived together (at least one).
     template <typename Stream>
-    std::string read_some(Stream& stream, std::chrono::milliseconds limit) {
+    std::string read_some(Stream& stream, std::chrono::milliseconds limit,
+                          std::string_view what = "receiving") {
         std::string block(kReadBlock, '\0');
         std::optional<std::error_code> outcome;
         size_t received = 0;
@@ -43,7 +46,7 @@ public:
                                    outcome = error;
                                    received = bytes;
                                });
-        await(outcome, limit, "receiving");
+        await(outcome, limit, what);
         block.resize(received);
         return block;
     }
