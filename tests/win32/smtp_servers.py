@@ -40,8 +40,13 @@ with tempfile.TemporaryDirectory() as root:
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True))
         with open(os.path.join(folder, "port"), "w") as port:
             port.write(servers[-1].stdout.readline().split()[1])
-    status = subprocess.run(sys.argv[1:], env=dict(os.environ, FERROLO_SMTP_SERVERS="Z:" + root + "/",
-                                                   FERROLO_TEST_CA="Z:" + root + "/ca.der")).returncode
+    # Its output goes through a file: the Wine services it starts keep their copy open as long as they live.
+    with tempfile.TemporaryFile() as output:
+        status = subprocess.run(sys.argv[1:], stdout=output, stderr=subprocess.STDOUT,
+                                env=dict(os.environ, FERROLO_SMTP_SERVERS="Z:" + root + "/",
+                                         FERROLO_TEST_CA="Z:" + root + "/ca.der")).returncode
+        output.seek(0)
+        sys.stdout.buffer.write(output.read())
     for server in servers:
         server.terminate()
         server.wait()
