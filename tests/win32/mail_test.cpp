@@ -29,8 +29,6 @@ TEST(SchannelMail, ArrivesWholeOnlyOverALineItCanTrust) {
     mail::TMailMessage message;
     message.From = {"", "ferrolo@example.com"};
     message.Recipients = {{"", "admin@example.com"}};
-    message.Subject = "Backup";
-    message.Date = {{2026, 12, 6, 18, 5, 9}, 60};
     // Several TLS records' worth, so records are cut and joined on both sides.
     for (int line = 0; line < 600; ++line) {
         message.Body.push_back("Riga " + std::to_string(line) +
@@ -40,27 +38,25 @@ TEST(SchannelMail, ArrivesWholeOnlyOverALineItCanTrust) {
     std::string sent;
     message.write(no_attachment, [&](std::string_view piece) { sent += piece; });
 
-    // Wine matches a certificate's DNS names only, so the checked cases ask for "localhost".
     struct Case {
         std::string server;
         mail::TlsMode mode;
         mail::CertificateCheck check;
-        std::string host;
         std::string refusal;  // empty when the message must arrive
     };
     using enum mail::TlsMode;
     using enum mail::CertificateCheck;
-    const Case cases[] = {{"plain", None, Verify, "127.0.0.1", ""},
-                          {"trusted", Explicit, Verify, "localhost", ""},
-                          {"implicit", Implicit, Verify, "localhost", ""},
-                          {"skipped", Explicit, Skip, "127.0.0.1", ""},
-                          {"untrusted", Explicit, Verify, "localhost", "no chain to a trusted root"},
-                          {"other-name", Explicit, Verify, "localhost", "certificate verify failed"}};
+    const Case cases[] = {{"plain", None, Verify, ""},
+                          {"trusted", Explicit, Verify, ""},
+                          {"implicit", Implicit, Verify, ""},
+                          {"untrusted", Explicit, Verify, "no chain to a trusted root"},
+                          {"untrusted", Explicit, Skip, ""},  // after the refusal, which must leave no trace
+                          {"other-name", Explicit, Verify, "certificate verify failed"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.server);
         const std::string folder = std::string(std::getenv("FERROLO_SMTP_SERVERS")) + c.server + "/";
         mail::TSmtpClient client;
-        client.Host = c.host;
+        client.Host = "localhost";  // Wine matches a certificate's DNS names only
         client.Port = std::stoi(contents(folder + "port"));
         client.Username = "ferrolo";
         client.Password = "secret";

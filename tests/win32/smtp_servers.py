@@ -1,20 +1,16 @@
 #!/usr/bin/python3
-"""Runs a Windows test program (its emulator command first) beside aiosmtpd servers on 127.0.0.1.
-
-Server <name> keeps its mail in FERROLO_SMTP_SERVERS/<name>/ (a Wine path, Z:/...) beside a file "port";
-FERROLO_TEST_CA is the CA of their certificates (DER). "untrusted" shows a certificate of another CA,
-"other-name" one made for other.example. Every server asks for the login ferrolo/secret.
-"""
-import os
-import subprocess
-import sys
-import tempfile
+# Runs a Windows test program (its emulator command first) beside aiosmtpd servers on 127.0.0.1.
+#
+# Server <name> keeps its mail in FERROLO_SMTP_SERVERS/<name>/ (a Wine path, Z:/...) beside a file "port";
+# FERROLO_TEST_CA is the CA of their certificates (DER). "untrusted" shows a certificate of another CA,
+# "other-name" one made for other.example. Every server asks for the login ferrolo/secret.
+import os, pathlib, subprocess, sys, tempfile
 
 SINK = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "mail", "smtp_sink.py")
 KEY = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2"]
 SERVERS = {"plain": ("none", "ca", ""), "trusted": ("starttls", "ca", "DNS:localhost"),
-           "implicit": ("implicit", "ca", "DNS:localhost"), "skipped": ("starttls", "other-ca", "DNS:localhost"),
-           "untrusted": ("starttls", "other-ca", "DNS:localhost"), "other-name": ("starttls", "ca", "DNS:other.example")}
+           "implicit": ("implicit", "ca", "DNS:localhost"), "untrusted": ("starttls", "other-ca", "DNS:localhost"),
+           "other-name": ("starttls", "ca", "DNS:other.example")}
 
 
 def openssl(folder, *arguments):
@@ -27,10 +23,9 @@ with tempfile.TemporaryDirectory() as root:
     openssl(root, "x509", "-in", "ca.pem", "-outform", "der", "-out", "ca.der")
     servers = []
     for name, (tls, ca, names) in SERVERS.items():
-        folder = os.path.join(root, name)
-        os.mkdir(folder)
-        with open(os.path.join(folder, "server.ext"), "w") as extensions:
-            extensions.write("subjectAltName=%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n" % names)
+        os.mkdir(folder := os.path.join(root, name))
+        pathlib.Path(folder, "server.ext").write_text(
+            "subjectAltName=%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n" % names)
         if names:
             openssl(folder, "req", *KEY, "-subj", "/CN=server", "-keyout", "server.key", "-out", "server.csr")
             openssl(folder, "x509", "-req", *KEY[-2:], "-in", "server.csr", "-CA", "../%s.pem" % ca, "-CAkey",
@@ -38,8 +33,7 @@ with tempfile.TemporaryDirectory() as root:
         servers.append(subprocess.Popen(["/usr/bin/python3", "-W", "ignore", SINK, "--folder", folder, "--tls", tls,
                                          "--certificates", folder, "--user", "ferrolo", "--password", "secret"],
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True))
-        with open(os.path.join(folder, "port"), "w") as port:
-            port.write(servers[-1].stdout.readline().split()[1])
+        pathlib.Path(folder, "port").write_text(servers[-1].stdout.readline().split()[1])
     # Its output goes through a file: the Wine services it starts keep their copy open as long as they live.
     with tempfile.TemporaryFile() as output:
         status = subprocess.run(sys.argv[1:], stdout=output, stderr=subprocess.STDOUT,
