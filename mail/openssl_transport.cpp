@@ -23,7 +23,7 @@ public:
     std::string read_some(Milliseconds limit) override;
     void close() noexcept override;
 
-    bool is_secure() const override { return stream_.has_value(); }
+    bool is_secure() const override { return is_open() && stream_.has_value(); }
 
 private:
     // Makes the TLS session for `host`, checking its certificate as `check` says.

@@ -89,7 +89,7 @@ public:
     std::string read_some(Milliseconds limit) override;
     void close() noexcept override;
 
-    bool is_secure() const override { return secure_; }
+    bool is_secure() const override { return is_open() && secure_; }
 
 private:
     // Closes the connection and throws MailError: `what` failed with `status`.
