@@ -34,13 +34,8 @@ with tempfile.TemporaryDirectory() as root:
                                          "--certificates", folder, "--user", "ferrolo", "--password", "secret"],
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True))
         pathlib.Path(folder, "port").write_text(servers[-1].stdout.readline().split()[1])
-    # Its output goes through a file: the Wine services it starts keep their copy open as long as they live.
-    with tempfile.TemporaryFile() as output:
-        status = subprocess.run(sys.argv[1:], stdout=output, stderr=subprocess.STDOUT,
-                                env=dict(os.environ, FERROLO_SMTP_SERVERS="Z:" + root + "/",
-                                         FERROLO_TEST_CA="Z:" + root + "/ca.der")).returncode
-        output.seek(0)
-        sys.stdout.buffer.write(output.read())
+    status = subprocess.run(sys.argv[1:], env=dict(os.environ, FERROLO_SMTP_SERVERS="Z:" + root + "/",
+                                                   FERROLO_TEST_CA="Z:" + root + "/ca.der")).returncode
     for server in servers:
         server.terminate()
         server.wait()
