@@ -71,12 +71,14 @@ private:
             append("Cancello: " + *mask);
             const std::string folder(platform::folder_part(*mask));
             try {
+                std::vector<std::string> archives;
                 for (const platform::DirEntry& entry : platform::find_files(
                          folder, platform::name_part(*mask), platform::LetterCase::Insensitive)) {
                     if (!entry.is_folder() && is_archive_name(entry.name)) {
-                        platform::remove_file(folder + entry.name);
+                        archives.push_back(folder + entry.name);
                     }
                 }
+                platform::delete_files(archives);
             } catch (const platform::SystemError&) {
                 // As before: what cannot be deleted stays, and the packing replaces the archive anyway.
             }

@@ -64,6 +64,9 @@ uint64_t free_space(const std::string& path);
 
 // Deletes one file; false when it could not be deleted (missing included).
 bool remove_file(const std::string& path) noexcept;
+// Deletes the files `paths` as the system's shell deletes them: read-only ones too, and nothing is kept
+// for undo (SHFileOperationW on Windows); true when every one is gone.
+bool delete_files(const std::vector<std::string>& paths);
 // Renames `from` to `to`, replacing `to`; throws SystemError on failure.
 void rename_file(const std::string& from, const std::string& to);
 

@@ -175,6 +175,11 @@ bool remove_file(const std::string& path) noexcept {
     return ::lstat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode) && ::unlink(path.c_str()) == 0;
 }
 
+bool delete_files(const std::vector<std::string>& paths) {
+    return std::count_if(paths.begin(), paths.end(), remove_file) ==
+           static_cast<std::ptrdiff_t>(paths.size());
+}
+
 void rename_file(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) != 0) {
         throw SystemError("rename to '" + to + "'", from, errno);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -140,6 +142,31 @@ uint64_t free_space(const std::string& path) {
 
 bool remove_file(const std::string& path) noexcept {
     return ::DeleteFileW(win32::file_call_path(path).c_str()) != 0;
+}
+
+// One silent operation for the whole list, without asking and without the recycle bin; the shell takes
+// no "\\?\" paths, so the paths go as they are. The shell deletes a read-only file once its question is
+// answered yes, which the silent operation does not do everywhere (Wine refuses): the mark goes first.
+bool delete_files(const std::vector<std::string>& paths) {
+    if (paths.empty()) {
+        return true;
+    }
+    std::wstring list;
+    for (const std::string& path : paths) {
+        std::wstring wide = win32::to_wide(path);
+        std::replace(wide.begin(), wide.end(), L'/', L'\\');
+        const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            ::SetFileAttributesW(wide.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        }
+        list.append(wide).push_back(L'\0');
+    }
+    list.push_back(L'\0');
+    SHFILEOPSTRUCTW operation{};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = list.c_str();
+    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    return ::SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted;
 }
 
 void rename_file(const std::string& from, const std::string& to) {

@@ -1,21 +1,27 @@
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace ferrolo::testing {
 
 TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ferrolo-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a temporary folder");
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto candidate =
+            std::filesystem::temp_directory_path() / ("ferrolo-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) {
+            std::filesystem::permissions(candidate, std::filesystem::perms::owner_all);
+            path_ = candidate.string() + static_cast<char>(std::filesystem::path::preferred_separator);
+            return;
+        }
     }
-    path_ = pattern + "/";
+    throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempFolder::~TempFolder() {
@@ -69,7 +75,7 @@ std::vector<std::string> crlf_lines(std::string_view text) {
     return lines;
 }
 
-long count_starting(const std::vector<std::string>& lines, std::string_view prefix) {
+std::ptrdiff_t count_starting(const std::vector<std::string>& lines, std::string_view prefix) {
     return std::count_if(lines.begin(), lines.end(),
                          [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
 }

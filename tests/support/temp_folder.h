@@ -1,6 +1,7 @@
 // tests/support/temp_folder.h — a fresh folder per test, removed with its contents afterwards.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,7 +15,7 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    // The folder, with a trailing "/".
+    // The folder, with a trailing separator.
     const std::string& path() const { return path_; }
     // path() + `relative`.
     std::string operator/(std::string_view relative) const { return path_ + std::string(relative); }
@@ -35,6 +36,6 @@ void write_file(const std::string& path, std::string_view content);
 // `text` split at CR LF; a text that does not end with CR LF gives a last item of its tail.
 std::vector<std::string> crlf_lines(std::string_view text);
 // How many of `lines` start with `prefix`.
-long count_starting(const std::vector<std::string>& lines, std::string_view prefix);
+std::ptrdiff_t count_starting(const std::vector<std::string>& lines, std::string_view prefix);
 
 }  // namespace ferrolo::testing
