@@ -29,6 +29,30 @@ std::string own_prefix(const std::string& target) {
 
 }  // namespace
 
+File::File(File&& other) noexcept : descriptor_(other.descriptor_), path_(std::move(other.path_)) {
+    other.descriptor_ = -1;
+    other.path_.clear();
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (descriptor_ >= 0) {
+            close_descriptor(descriptor_);
+        }
+        descriptor_ = other.descriptor_;
+        path_ = std::move(other.path_);
+        other.descriptor_ = -1;
+        other.path_.clear();
+    }
+    return *this;
+}
+
+File::~File() {
+    if (descriptor_ >= 0) {
+        close_descriptor(descriptor_);
+    }
+}
+
 size_t File::read_fully(std::span<std::byte> buffer) {
     size_t total = 0;
     while (total < buffer.size()) {

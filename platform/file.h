@@ -64,6 +64,8 @@ public:
 private:
     friend class TemporaryFile;
     File(int descriptor, std::string path) : descriptor_(descriptor), path_(std::move(path)) {}
+    // Closes `descriptor`, ignoring errors.
+    static void close_descriptor(int descriptor) noexcept;
 
     int descriptor_ = -1;
     std::string path_;

@@ -5,7 +5,8 @@
 
 namespace ferrolo::platform {
 
-// Paths of this many bytes or more cannot be opened (PATH_MAX on POSIX, MAX_PATH on Windows).
+// Paths of this many bytes or more cannot be opened (PATH_MAX on POSIX; on Windows the limit of the
+// "\\?\" form the layer gives long paths).
 size_t path_length_limit();
 
 }  // namespace ferrolo::platform

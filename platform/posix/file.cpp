@@ -74,28 +74,8 @@ File File::open(const std::string& path, Mode mode, Allowed allowed) {
     return file;
 }
 
-File::File(File&& other) noexcept : descriptor_(other.descriptor_), path_(std::move(other.path_)) {
-    other.descriptor_ = -1;
-    other.path_.clear();
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        if (descriptor_ >= 0) {
-            ::close(descriptor_);
-        }
-        descriptor_ = other.descriptor_;
-        path_ = std::move(other.path_);
-        other.descriptor_ = -1;
-        other.path_.clear();
-    }
-    return *this;
-}
-
-File::~File() {
-    if (descriptor_ >= 0) {
-        ::close(descriptor_);
-    }
+void File::close_descriptor(int descriptor) noexcept {
+    ::close(descriptor);
 }
 
 size_t File::read(std::span<std::byte> buffer) {

@@ -82,12 +82,6 @@ struct FolderCloser {
 
 }  // namespace
 
-std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern,
-                                 LetterCase letter_case) {
-    std::vector<std::string> unexamined;
-    return find_files(folder, pattern, letter_case, unexamined);
-}
-
 std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern, LetterCase letter_case,
                                  std::vector<std::string>& unexamined) {
     const std::string opened = folder.empty() ? "." : folder;
@@ -136,16 +130,6 @@ std::optional<DirEntry> path_entry(const std::string& path) {
     }
     name = name_part(name);
     return entry_of(status, name);
-}
-
-bool file_exists(const std::string& path) {
-    const auto entry = path_entry(path);
-    return entry && !entry->is_folder();
-}
-
-bool folder_exists(const std::string& path) {
-    const auto entry = path_entry(path);
-    return entry && entry->is_folder();
 }
 
 bool can_open_exclusively(const std::string& path) {

@@ -55,12 +55,6 @@ bool name_before(const DirEntry& a, const DirEntry& b) {
 
 }  // namespace
 
-std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern,
-                                 LetterCase letter_case) {
-    std::vector<std::string> unexamined;
-    return find_files(folder, pattern, letter_case, unexamined);
-}
-
 // The system matches the mask itself, with its own wildcard rules and without regard to letter case.
 std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern, LetterCase,
                                  std::vector<std::string>&) {
@@ -105,16 +99,6 @@ std::optional<DirEntry> path_entry(const std::string& path) {
     }
     return entry_of(std::string(name_part(name)), data.dwFileAttributes, data.nFileSizeHigh,
                     data.nFileSizeLow, data.ftLastWriteTime);
-}
-
-bool file_exists(const std::string& path) {
-    const auto entry = path_entry(path);
-    return entry && !entry->is_folder();
-}
-
-bool folder_exists(const std::string& path) {
-    const auto entry = path_entry(path);
-    return entry && entry->is_folder();
 }
 
 bool can_open_exclusively(const std::string& path) {

@@ -60,14 +60,7 @@ std::wstring file_call_path(std::string_view path) {
     if (wide.size() < MAX_PATH || wide.starts_with(L"\\\\?\\")) {
         return wide;
     }
-    if (wide.starts_with(L"\\\\")) {
-        return L"\\\\?\\UNC\\" + wide.substr(2);
-    }
-    const bool drive_path = wide.size() > 2 && wide[1] == L':' && wide[2] == L'\\';
-    if (drive_path) {
-        return L"\\\\?\\" + wide;
-    }
-    // A relative path is made full first: the "\\?\" form takes no relative part.
+    // The "\\?\" form takes the path as it is: it is made full, with "." and ".." resolved, first.
     const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     std::wstring full(needed, L'\0');
     const DWORD length = ::GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
