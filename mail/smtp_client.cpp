@@ -33,11 +33,6 @@ std::string reply_text(const Reply& reply) {
     return text;
 }
 
-std::chrono::milliseconds left_until(SteadyClock::time_point deadline) {
-    return std::max(std::chrono::milliseconds{0},
-                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()));
-}
-
 bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }

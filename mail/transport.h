@@ -2,6 +2,7 @@
 // bounded. One implementation per platform, so the client never sees sockets or a TLS library.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -42,7 +43,13 @@ public:
     std::function<void()> while_waiting;
 };
 
-// The platform's transport: Asio sockets and OpenSSL here.
+// The limit for a call that must end by `deadline`: the time left, or zero once it has passed.
+inline std::chrono::milliseconds left_until(std::chrono::steady_clock::time_point deadline) {
+    return std::max(std::chrono::milliseconds{0}, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                      deadline - std::chrono::steady_clock::now()));
+}
+
+// The platform's transport: TCP through Asio, TLS through OpenSSL on Linux and Schannel on Windows.
 std::unique_ptr<Transport> make_transport();
 
 }  // namespace ferrolo::mail
