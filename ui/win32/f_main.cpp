@@ -1,0 +1,361 @@
+// The desktop window drawn with Windows' own controls: a plain window class, a tab control, static labels,
+// a list box and push buttons, laid out as ui/f_main_layout.h gives.
+#include <windows.h>
+// The common controls need the window types above.
+#include <commctrl.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "platform/win32/wide.h"
+#include "ui/f_main.h"
+#include "ui/f_main_layout.h"
+
+namespace ferrolo::ui {
+
+namespace {
+
+constexpr const wchar_t* kWindowClass = L"TF_Main";
+// How long the message loop waits for a message before it looks for Ctrl+C and termination requests.
+constexpr DWORD kInterruptPollMilliseconds = 100;
+// The desktop's 8-point sans serif, as the window was drawn for.
+constexpr int kFontHeight = -11;
+constexpr int kTraceItemHeight = 13;
+// Control identifiers: none is IDOK or IDCANCEL, which Enter and Escape send through the dialog keys.
+constexpr int kFirstButtonId = 100;
+constexpr int kFirstValueId = 200;
+constexpr int kTabCount = 2;
+
+// Timer identifiers: 0 names no timer.
+UINT_PTR timer_id(core::Timer timer) {
+    return static_cast<UINT_PTR>(timer) + 1;
+}
+
+// The buttons of a question with their Italian captions, whatever the system's language: a two-button
+// box stands for "Interrompi" and "Ignora", which Windows offers only beside "Riprova".
+struct BoxButton {
+    int id;
+    const wchar_t* text;
+    core::MessageAnswer answer;
+};
+constexpr BoxButton kBoxButtons[] = {
+    {IDOK, L"OK", core::MessageAnswer::Ok},
+    {IDABORT, L"Interrompi", core::MessageAnswer::Abort},
+    {IDRETRY, L"Riprova", core::MessageAnswer::Retry},
+    {IDIGNORE, L"Ignora", core::MessageAnswer::Ignore},
+    {IDYES, L"Interrompi", core::MessageAnswer::Abort},
+    {IDNO, L"Ignora", core::MessageAnswer::Ignore},
+};
+
+// Gives the message box being activated on this thread the captions above.
+LRESULT CALLBACK caption_box_buttons(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HCBT_ACTIVATE) {
+        const auto box = reinterpret_cast<HWND>(wparam);
+        for (const BoxButton& button : kBoxButtons) {
+            if (const HWND control = GetDlgItem(box, button.id)) {
+                SetWindowTextW(control, button.text);
+            }
+        }
+    }
+    // The hook handle is ignored here: the hooks of this thread are chained by the system.
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+HWND child(HWND parent, const wchar_t* window_class, const std::wstring& text, DWORD style, int id,
+           RECT place) {
+    return CreateWindowExW(0, window_class, text.c_str(), WS_CHILD | style, place.left, place.top,
+                           place.right - place.left, place.bottom - place.top, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
+                           nullptr);
+}
+
+}  // namespace
+
+// The controls belong to the form, which destroys them with itself; the handles only name them.
+struct F_Main::Widgets {
+    explicit Widgets(F_Main& owner);
+    ~Widgets();
+    Widgets(const Widgets&) = delete;
+    Widgets& operator=(const Widgets&) = delete;
+
+    static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+    void show_page(int page);
+
+    F_Main& owner;
+    HFONT font = nullptr;
+    HWND window = nullptr;  // the form itself, "F_Main"
+    HWND PageControl = nullptr;
+    std::array<std::vector<HWND>, kTabCount> pages;  // the controls of "Copia" and of "Tracing"
+    std::array<HWND, 6> values{};                    // in the order of core::Label
+    std::array<std::string, 6> texts;
+    HWND lb_trace = nullptr;
+    HWND btn_start = nullptr;
+};
+
+F_Main::Widgets::Widgets(F_Main& form)
+    : owner(form),
+      font(CreateFontW(kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                       L"MS Sans Serif")) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_TAB_CLASSES};
+    InitCommonControlsEx(&controls);
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = window_procedure;
+    window_class.hInstance = instance;
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    window_class.lpszClassName = kWindowClass;
+    // A second window of the process finds the class already there.
+    RegisterClassExW(&window_class);
+
+    // A fixed single border with the system menu and the minimise box only, centred on the screen.
+    constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    RECT frame{0, 0, layout::kWidth, layout::kHeight};
+    AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    window = CreateWindowExW(0, kWindowClass, L"Ferrolo", kStyle, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                             (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr, nullptr,
+                             instance, this);
+    if (window == nullptr) {
+        return;
+    }
+
+    PageControl = child(window, WC_TABCONTROLW, L"", WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP, 0,
+                        {0, 0, layout::kWidth, layout::kPanelTop});
+    SendMessageW(PageControl, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    for (const wchar_t* tab : {L"Copia", L"Tracing"}) {
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<wchar_t*>(tab);
+        SendMessageW(PageControl, TCM_INSERTITEMW, TabCtrl_GetItemCount(PageControl),
+                     reinterpret_cast<LPARAM>(&item));
+    }
+    // The sheet is the tab control's display area, as tall as its tab strip leaves.
+    RECT sheet{0, 0, layout::kWidth, layout::kPanelTop};
+    TabCtrl_AdjustRect(PageControl, FALSE, &sheet);
+    const auto at = [&](int left, int top, int width_, int height_) {
+        return RECT{sheet.left + left, sheet.top + top, sheet.left + left + width_,
+                    sheet.top + top + height_};
+    };
+
+    pages[0].push_back(child(window, L"BUTTON", L" Situazione copia ", BS_GROUPBOX, 0,
+                             at(0, 0, layout::kSheetWidth, layout::kSheetHeight)));
+    for (const layout::Row& row : layout::kRows) {
+        pages[0].push_back(
+            child(window, L"STATIC", platform::win32::to_wide(row.caption), SS_RIGHT, 0,
+                  at(row.caption_left, row.top, row.value_left - layout::kCaptionGap - row.caption_left,
+                     layout::kRowHeight)));
+        // Shown as they are: a file name holding "&" has no shortcut in it.
+        const int index = static_cast<int>(row.label);
+        values[static_cast<size_t>(index)] =
+            child(window, L"STATIC", L"", SS_NOPREFIX | (row.right_aligned ? SS_RIGHT : SS_LEFTNOWORDWRAP),
+                  kFirstValueId + index, at(row.value_left, row.top, row.value_width, layout::kRowHeight));
+        pages[0].push_back(values[static_cast<size_t>(index)]);
+    }
+    lb_trace = CreateWindowExW(
+        WS_EX_CLIENTEDGE, L"LISTBOX", L"", WS_CHILD | WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT,
+        sheet.left, sheet.top, layout::kSheetWidth, layout::kSheetHeight, window, nullptr, instance, nullptr);
+    pages[1].push_back(lb_trace);
+    for (size_t index = 0; index < layout::kButtons.size(); ++index) {
+        const layout::Button& place = layout::kButtons[index];
+        const int top = layout::kPanelTop + layout::kButtonTop;
+        const HWND button =
+            child(window, L"BUTTON", platform::win32::to_wide(place.text),
+                  WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kFirstButtonId + static_cast<int>(index),
+                  {place.left, top, place.left + layout::kButtonWidth, top + layout::kButtonHeight});
+        SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        btn_start = btn_start != nullptr ? btn_start : button;
+    }
+    for (const std::vector<HWND>& page : pages) {
+        for (const HWND control : page) {
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        }
+    }
+    SendMessageW(lb_trace, LB_SETITEMHEIGHT, 0, kTraceItemHeight);
+    // The sheets' controls stand above the tab control, which draws only around them.
+    SetWindowPos(PageControl, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    show_page(0);
+}
+
+F_Main::Widgets::~Widgets() {
+    if (window != nullptr) {
+        DestroyWindow(window);
+    }
+    DeleteObject(font);
+}
+
+void F_Main::Widgets::show_page(int page) {
+    for (int shown = 0; shown < kTabCount; ++shown) {
+        for (const HWND control : pages[static_cast<size_t>(shown)]) {
+            ShowWindow(control, shown == page ? SW_SHOW : SW_HIDE);
+        }
+    }
+}
+
+LRESULT CALLBACK F_Main::Widgets::window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+    }
+    auto* widgets = reinterpret_cast<Widgets*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    // Messages before WM_NCCREATE, or after the form has let its window go, get the defaults.
+    if (widgets == nullptr || widgets->window != window) {
+        return DefWindowProcW(window, message, wparam, lparam);
+    }
+    return widgets->handle(message, wparam, lparam);
+}
+
+LRESULT F_Main::Widgets::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_COMMAND: {
+            const int button = LOWORD(wparam) - kFirstButtonId;
+            if (HIWORD(wparam) == BN_CLICKED && button >= 0 &&
+                button < static_cast<int>(layout::kButtons.size())) {
+                owner.deliver(layout::kButtons[static_cast<size_t>(button)].pressed);
+            }
+            return 0;
+        }
+        case WM_TIMER:
+            // A timer fires again after its interval until disarmed, whatever its handler does.
+            owner.deliver(wparam == timer_id(core::Timer::T_Go) ? &core::WindowEvents::T_GoTimer
+                                                                : &core::WindowEvents::T_ShutDownTimer);
+            return 0;
+        case WM_NOTIFY:
+            if (reinterpret_cast<const NMHDR*>(lparam)->code == TCN_SELCHANGE) {
+                show_page(TabCtrl_GetCurSel(PageControl));
+            }
+            return 0;
+        case WM_CTLCOLORSTATIC: {
+            // Value labels have a background of their own, so an empty one still shows as a field.
+            const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lparam));
+            if (id < kFirstValueId || id >= kFirstValueId + static_cast<int>(values.size())) {
+                break;
+            }
+            const auto device = reinterpret_cast<HDC>(wparam);
+            SetTextColor(device, GetSysColor(COLOR_WINDOWTEXT));
+            SetBkColor(device, GetSysColor(COLOR_HIGHLIGHTTEXT));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_HIGHLIGHTTEXT));
+        }
+        // The close box, and the end of the user's session, act as "Chiudi".
+        case WM_CLOSE:
+            owner.deliver(&core::WindowEvents::btn_chiudiClick);
+            return 0;
+        case WM_QUERYENDSESSION:
+            owner.deliver(&core::WindowEvents::btn_chiudiClick);
+            return TRUE;
+        default:
+            break;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+std::unique_ptr<F_Main> F_Main::open() {
+    std::unique_ptr<F_Main> form(new F_Main());
+    return form->widgets_->window != nullptr ? std::move(form) : nullptr;
+}
+
+F_Main::F_Main() : widgets_(std::make_unique<Widgets>(*this)) {}
+
+F_Main::~F_Main() = default;
+
+void F_Main::run(core::WindowEvents& events) {
+    events_ = &events;
+    if (!closed_) {
+        ShowWindow(widgets_->window, SW_SHOWNORMAL);
+        UpdateWindow(widgets_->window);
+    }
+    while (!closed_) {
+        // Console control events do not wake the message queue: they are looked for between short waits.
+        MsgWaitForMultipleObjectsEx(0, nullptr, kInterruptPollMilliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        process_messages();
+    }
+    events_ = nullptr;
+}
+
+void F_Main::set_label(core::Label label, std::string_view text) {
+    const auto index = static_cast<size_t>(label);
+    if (text != widgets_->texts[index]) {
+        widgets_->texts[index] = text;
+        SetWindowTextW(widgets_->values[index], platform::win32::to_wide(text).c_str());
+    }
+}
+
+void F_Main::append_trace(std::string_view line) {
+    const LRESULT added = SendMessageW(widgets_->lb_trace, LB_ADDSTRING, 0,
+                                       reinterpret_cast<LPARAM>(platform::win32::to_wide(line).c_str()));
+    // Selected, the new line scrolls into view.
+    if (added >= 0) {
+        SendMessageW(widgets_->lb_trace, LB_SETCURSEL, static_cast<WPARAM>(added), 0);
+    }
+}
+
+void F_Main::process_messages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        // Tab moves between the controls and Space presses a button, as in a dialog.
+        if (!IsDialogMessageW(widgets_->window, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    take_interrupts();
+}
+
+void F_Main::enable_start(bool enabled) {
+    EnableWindow(widgets_->btn_start, enabled);
+}
+
+void F_Main::set_caption(std::string_view caption) {
+    SetWindowTextW(widgets_->window, platform::win32::to_wide(caption).c_str());
+}
+
+void F_Main::select_first_tab() {
+    TabCtrl_SetCurSel(widgets_->PageControl, 0);
+    widgets_->show_page(0);
+}
+
+core::MessageAnswer F_Main::show_message(std::string_view title, std::string_view text,
+                                         core::MessageButtons buttons) {
+    UINT style = MB_OK;
+    if (buttons == core::MessageButtons::AbortIgnore) {
+        style = MB_YESNO | MB_ICONWARNING;
+    } else if (buttons == core::MessageButtons::AbortRetryIgnore) {
+        style = MB_ABORTRETRYIGNORE | MB_ICONWARNING | MB_DEFBUTTON2;
+    }
+    const HHOOK hook = SetWindowsHookExW(WH_CBT, caption_box_buttons, nullptr, GetCurrentThreadId());
+    const int pressed = MessageBoxW(widgets_->window, platform::win32::to_wide(text).c_str(),
+                                    platform::win32::to_wide(title).c_str(), style | MB_SETFOREGROUND);
+    if (hook != nullptr) {
+        UnhookWindowsHookEx(hook);
+    }
+    for (const BoxButton& button : kBoxButtons) {
+        if (button.id == pressed) {
+            return button.answer;
+        }
+    }
+    // The box could not be shown: as a front end that cannot wait.
+    return buttons == core::MessageButtons::Ok ? core::MessageAnswer::Ok : core::MessageAnswer::Ignore;
+}
+
+void F_Main::arm_timer(core::Timer timer, std::chrono::milliseconds interval) {
+    SetTimer(widgets_->window, timer_id(timer), static_cast<UINT>(interval.count()), nullptr);
+}
+
+void F_Main::disarm_timer(core::Timer timer) {
+    KillTimer(widgets_->window, timer_id(timer));
+}
+
+void F_Main::close() {
+    closed_ = true;
+    for (const core::Timer timer : {core::Timer::T_Go, core::Timer::T_ShutDown}) {
+        disarm_timer(timer);
+    }
+    ShowWindow(widgets_->window, SW_HIDE);
+}
+
+}  // namespace ferrolo::ui
