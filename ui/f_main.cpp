@@ -58,9 +58,11 @@ private:
     std::string text_;
 };
 
-// A caption label, set against its value label.
+// A caption label, set against its value label: a font wider than the desktop's pushes it to the left
+// instead of under the field.
 void caption(int left, int top, int value_left, const char* text) {
-    auto* label = new Fl_Box(left, top, value_left - layout::kCaptionGap - left, layout::kRowHeight, text);
+    constexpr int kGap = 3;
+    auto* label = new Fl_Box(left, top, value_left - kGap - left, layout::kRowHeight, text);
     label->labelfont(kFont);
     label->labelsize(kFontSize);
     label->align(FL_ALIGN_RIGHT | FL_ALIGN_INSIDE);

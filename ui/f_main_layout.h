@@ -16,8 +16,7 @@ constexpr int kSheetWidth = 442;
 constexpr int kSheetHeight = 138;
 constexpr int kRowHeight = 13;
 
-// A caption and its value label, placed from the group box's left and top edges. A caption ends where its
-// value begins, so a font wider than the desktop's pushes it to the left instead of under the field.
+// A caption and its value label, placed from the group box's left and top edges.
 struct Row {
     int top;
     const char* caption;
@@ -35,7 +34,6 @@ constexpr std::array<Row, 6> kRows{{
     {72, "Megabytes:", 216, core::Label::l_bytes, 280, 153, true},
     {112, "Stato:", 15, core::Label::l_stato, 48, 385, false},
 }};
-constexpr int kCaptionGap = 3;
 
 // The buttons of the row, placed from its top, in the order "Inizia", "Annulla", "Chiudi".
 struct Button {

@@ -4,6 +4,7 @@
 // The common controls need the window types above.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ namespace ferrolo::ui {
 namespace {
 
 constexpr const wchar_t* kWindowClass = L"TF_Main";
+constexpr const wchar_t* kSheetClass = L"TTabSheet";
 // How long the message loop waits for a message before it looks for Ctrl+C and termination requests.
 constexpr DWORD kInterruptPollMilliseconds = 100;
 // The desktop's 8-point sans serif, as the window was drawn for.
@@ -62,12 +64,51 @@ LRESULT CALLBACK caption_box_buttons(int code, WPARAM wparam, LPARAM lparam) {
     return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
-HWND child(HWND parent, const wchar_t* window_class, const std::wstring& text, DWORD style, int id,
-           RECT place) {
-    return CreateWindowExW(0, window_class, text.c_str(), WS_CHILD | style, place.left, place.top,
-                           place.right - place.left, place.bottom - place.top, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                           nullptr);
+// A tab sheet only holds controls: what they tell their parent is the form's business.
+LRESULT CALLBACK sheet_procedure(HWND sheet, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_COMMAND || message == WM_CTLCOLORSTATIC) {
+        return SendMessageW(GetParent(sheet), message, wparam, lparam);
+    }
+    return DefWindowProcW(sheet, message, wparam, lparam);
+}
+
+void register_class(const wchar_t* name, WNDPROC procedure) {
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = procedure;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    window_class.lpszClassName = name;
+    // A second window of the process finds the class already there.
+    RegisterClassExW(&window_class);
+}
+
+// A control at `place` in `parent`'s client area, in the window's font.
+HWND child(HWND parent, const wchar_t* window_class, const std::wstring& text, DWORD style, RECT place,
+           HFONT font, int id = 0, DWORD extended_style = 0) {
+    const HWND control = CreateWindowExW(
+        extended_style, window_class, text.c_str(), WS_CHILD | style, place.left, place.top,
+        place.right - place.left, place.bottom - place.top, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+}
+
+// How wide `text` is drawn in `font` on `window`'s display.
+int text_width(HWND window, HFONT font, const std::wstring& text) {
+    const HDC device = GetDC(window);
+    const HGDIOBJ previous = SelectObject(device, font);
+    SIZE size{};
+    GetTextExtentPoint32W(device, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(device, previous);
+    ReleaseDC(window, device);
+    return size.cx;
+}
+
+RECT place(int left, int top, int width, int height) {
+    return {left, top, left + width, top + height};
 }
 
 }  // namespace
@@ -87,8 +128,8 @@ struct F_Main::Widgets {
     HFONT font = nullptr;
     HWND window = nullptr;  // the form itself, "F_Main"
     HWND PageControl = nullptr;
-    std::array<std::vector<HWND>, kTabCount> pages;  // the controls of "Copia" and of "Tracing"
-    std::array<HWND, 6> values{};                    // in the order of core::Label
+    std::array<HWND, kTabCount> sheets{};  // TabSheet1 "Copia" and TS_Trace "Tracing"
+    std::array<HWND, 6> values{};          // in the order of core::Label
     std::array<std::string, 6> texts;
     HWND lb_trace = nullptr;
     HWND btn_start = nullptr;
@@ -99,19 +140,10 @@ F_Main::Widgets::Widgets(F_Main& form)
       font(CreateFontW(kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
                        L"MS Sans Serif")) {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
-    WNDCLASSEXW window_class{};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = window_procedure;
-    window_class.hInstance = instance;
-    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    window_class.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    window_class.lpszClassName = kWindowClass;
-    // A second window of the process finds the class already there.
-    RegisterClassExW(&window_class);
+    register_class(kWindowClass, window_procedure);
+    register_class(kSheetClass, sheet_procedure);
 
     // A fixed single border with the system menu and the minimise box only, centred on the screen.
     constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -120,14 +152,13 @@ F_Main::Widgets::Widgets(F_Main& form)
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
     window = CreateWindowExW(0, kWindowClass, L"Ferrolo", kStyle, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                              (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr, nullptr,
-                             instance, this);
+                             GetModuleHandleW(nullptr), this);
     if (window == nullptr) {
         return;
     }
 
-    PageControl = child(window, WC_TABCONTROLW, L"", WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP, 0,
-                        {0, 0, layout::kWidth, layout::kPanelTop});
-    SendMessageW(PageControl, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    PageControl = child(window, WC_TABCONTROLW, L"", WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP,
+                        place(0, 0, layout::kWidth, layout::kPanelTop), font);
     for (const wchar_t* tab : {L"Copia", L"Tracing"}) {
         TCITEMW item{};
         item.mask = TCIF_TEXT;
@@ -135,50 +166,45 @@ F_Main::Widgets::Widgets(F_Main& form)
         SendMessageW(PageControl, TCM_INSERTITEMW, TabCtrl_GetItemCount(PageControl),
                      reinterpret_cast<LPARAM>(&item));
     }
-    // The sheet is the tab control's display area, as tall as its tab strip leaves.
+    // A sheet fills the tab control's display area, what its tab strip and border leave; the sheets stand
+    // above the tab control, which draws only around them.
     RECT sheet{0, 0, layout::kWidth, layout::kPanelTop};
     TabCtrl_AdjustRect(PageControl, FALSE, &sheet);
-    const auto at = [&](int left, int top, int width_, int height_) {
-        return RECT{sheet.left + left, sheet.top + top, sheet.left + left + width_,
-                    sheet.top + top + height_};
-    };
-
-    pages[0].push_back(child(window, L"BUTTON", L" Situazione copia ", BS_GROUPBOX, 0,
-                             at(0, 0, layout::kSheetWidth, layout::kSheetHeight)));
-    for (const layout::Row& row : layout::kRows) {
-        pages[0].push_back(
-            child(window, L"STATIC", platform::win32::to_wide(row.caption), SS_RIGHT, 0,
-                  at(row.caption_left, row.top, row.value_left - layout::kCaptionGap - row.caption_left,
-                     layout::kRowHeight)));
-        // Shown as they are: a file name holding "&" has no shortcut in it.
-        const int index = static_cast<int>(row.label);
-        values[static_cast<size_t>(index)] =
-            child(window, L"STATIC", L"", SS_NOPREFIX | (row.right_aligned ? SS_RIGHT : SS_LEFTNOWORDWRAP),
-                  kFirstValueId + index, at(row.value_left, row.top, row.value_width, layout::kRowHeight));
-        pages[0].push_back(values[static_cast<size_t>(index)]);
+    for (HWND& created : sheets) {
+        created = child(window, kSheetClass, L"", WS_CLIPSIBLINGS, sheet, font, 0, WS_EX_CONTROLPARENT);
     }
-    lb_trace = CreateWindowExW(
-        WS_EX_CLIENTEDGE, L"LISTBOX", L"", WS_CHILD | WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT,
-        sheet.left, sheet.top, layout::kSheetWidth, layout::kSheetHeight, window, nullptr, instance, nullptr);
-    pages[1].push_back(lb_trace);
-    for (size_t index = 0; index < layout::kButtons.size(); ++index) {
-        const layout::Button& place = layout::kButtons[index];
-        const int top = layout::kPanelTop + layout::kButtonTop;
-        const HWND button =
-            child(window, L"BUTTON", platform::win32::to_wide(place.text),
-                  WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kFirstButtonId + static_cast<int>(index),
-                  {place.left, top, place.left + layout::kButtonWidth, top + layout::kButtonHeight});
-        SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        btn_start = btn_start != nullptr ? btn_start : button;
-    }
-    for (const std::vector<HWND>& page : pages) {
-        for (const HWND control : page) {
-            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        }
-    }
-    SendMessageW(lb_trace, LB_SETITEMHEIGHT, 0, kTraceItemHeight);
-    // The sheets' controls stand above the tab control, which draws only around them.
     SetWindowPos(PageControl, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    const int sheet_width = sheet.right - sheet.left, sheet_height = sheet.bottom - sheet.top;
+
+    child(sheets[0], L"BUTTON", L" Situazione copia ", WS_VISIBLE | BS_GROUPBOX,
+          place(0, 0, sheet_width, sheet_height), font);
+    for (const layout::Row& row : layout::kRows) {
+        // An auto-sized caption at its place; a font wider than the desktop's pushes it to the left instead
+        // of under the field.
+        const std::wstring caption = platform::win32::to_wide(row.caption);
+        const int caption_left =
+            std::min(row.caption_left, row.value_left - text_width(window, font, caption));
+        child(sheets[0], L"STATIC", caption, WS_VISIBLE | SS_LEFTNOWORDWRAP,
+              place(caption_left, row.top, row.value_left - caption_left, layout::kRowHeight), font);
+        // Shown as they are: a file name holding "&" has no shortcut in it.
+        const auto index = static_cast<size_t>(row.label);
+        values[index] = child(sheets[0], L"STATIC", L"",
+                              WS_VISIBLE | SS_NOPREFIX | (row.right_aligned ? SS_RIGHT : SS_LEFTNOWORDWRAP),
+                              place(row.value_left, row.top, row.value_width, layout::kRowHeight), font,
+                              kFirstValueId + static_cast<int>(index));
+    }
+    lb_trace = child(sheets[1], L"LISTBOX", L"", WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT,
+                     place(0, 0, sheet_width, sheet_height), font, 0, WS_EX_CLIENTEDGE);
+    SendMessageW(lb_trace, LB_SETITEMHEIGHT, 0, kTraceItemHeight);
+    for (size_t index = 0; index < layout::kButtons.size(); ++index) {
+        const layout::Button& button = layout::kButtons[index];
+        const HWND created = child(window, L"BUTTON", platform::win32::to_wide(button.text),
+                                   WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                                   place(button.left, layout::kPanelTop + layout::kButtonTop,
+                                         layout::kButtonWidth, layout::kButtonHeight),
+                                   font, kFirstButtonId + static_cast<int>(index));
+        btn_start = btn_start != nullptr ? btn_start : created;
+    }
     show_page(0);
 }
 
@@ -191,9 +217,7 @@ F_Main::Widgets::~Widgets() {
 
 void F_Main::Widgets::show_page(int page) {
     for (int shown = 0; shown < kTabCount; ++shown) {
-        for (const HWND control : pages[static_cast<size_t>(shown)]) {
-            ShowWindow(control, shown == page ? SW_SHOW : SW_HIDE);
-        }
+        ShowWindow(sheets[static_cast<size_t>(shown)], shown == page ? SW_SHOW : SW_HIDE);
     }
 }
 
