@@ -1,5 +1,5 @@
 # The two commands a newcomer needs. Everything else is CMake presets.
-.PHONY: all deps build format-check test test-default test-asan demo bench bench-pdf clean
+.PHONY: all deps build windows format-check test test-default test-asan test-windows demo bench bench-pdf clean
 
 all: build
 
@@ -10,12 +10,17 @@ build: deps
 	cmake --preset default
 	cmake --build --preset default
 
+# The Windows program, cross-built: build/windows/ferrolo.exe, one file with no DLL beside it.
+windows: deps
+	cmake --preset windows
+	cmake --build --preset windows
+
 # Formatting is checked like any test, so a change that skips clang-format does not land.
 format-check: deps
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 # Each step depends on the packages, so that they are installed first also under make -j.
-test: format-check test-default test-asan
+test: format-check test-default test-asan test-windows
 
 test-default: deps
 	cmake --preset default
@@ -26,6 +31,10 @@ test-asan: deps
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+# The Windows build's tests run under Wine, in a prefix of the build's own (scripts/wine-run).
+test-windows: windows
+	ctest --preset windows
 
 demo: build
 	@scripts/demo build/default/app/ferrolo

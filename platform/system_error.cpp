@@ -1,7 +1,6 @@
 #include "platform/system_error.h"
 
-#include <cerrno>
-#include <cstring>
+#include "platform/native_error.h"
 
 namespace ferrolo::platform {
 
@@ -11,7 +10,7 @@ std::string describe(const std::string& operation, const std::string& path, int 
     if (!path.empty()) {
         text += " '" + path + "'";
     }
-    return text + ": " + std::strerror(error_number);
+    return text + ": " + native_error_text(error_number);
 }
 }  // namespace
 
@@ -22,7 +21,7 @@ SystemError::SystemError(std::string operation, std::string path, int error_numb
       error_number_(error_number) {}
 
 bool SystemError::is_disk_full() const {
-    return error_number_ == ENOSPC || error_number_ == EDQUOT;
+    return native_error_is_disk_full(error_number_);
 }
 
 }  // namespace ferrolo::platform
