@@ -5,7 +5,12 @@
 set -euo pipefail
 exe=$1 artifacts=$2
 shift 2
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# A failure shows the end of the run log, where the run says what went wrong.
+fail() {
+    echo "FAIL: $*" >&2
+    tail -n 8 "$folder/out/log.txt" >&2 2>/dev/null || true
+    exit 1
+}
 
 folder=$(mktemp -d /tmp/ferrolo-window.XXXXXX)
 # The server picks a free display number and writes it down once it listens.
