@@ -34,31 +34,11 @@ UINT_PTR timer_id(core::Timer timer) {
     return static_cast<UINT_PTR>(timer) + 1;
 }
 
-// The buttons of a question with their Italian captions, whatever the system's language: a two-button
-// box stands for "Interrompi" and "Ignora", which Windows offers only beside "Riprova".
-struct BoxButton {
-    int id;
-    const wchar_t* text;
-    core::MessageAnswer answer;
-};
-constexpr BoxButton kBoxButtons[] = {
-    {IDOK, L"OK", core::MessageAnswer::Ok},
-    {IDABORT, L"Interrompi", core::MessageAnswer::Abort},
-    {IDRETRY, L"Riprova", core::MessageAnswer::Retry},
-    {IDIGNORE, L"Ignora", core::MessageAnswer::Ignore},
-    {IDYES, L"Interrompi", core::MessageAnswer::Abort},
-    {IDNO, L"Ignora", core::MessageAnswer::Ignore},
-};
-
-// Gives the message box being activated on this thread the captions above.
-LRESULT CALLBACK caption_box_buttons(int code, WPARAM wparam, LPARAM lparam) {
+// Windows has no message box with only Abort and Ignore: the box with Retry besides, Retry greyed out
+// by this hook while it is installed. The captions are the system's, in the user's language.
+LRESULT CALLBACK grey_out_retry(int code, WPARAM wparam, LPARAM lparam) {
     if (code == HCBT_ACTIVATE) {
-        const auto box = reinterpret_cast<HWND>(wparam);
-        for (const BoxButton& button : kBoxButtons) {
-            if (const HWND control = GetDlgItem(box, button.id)) {
-                SetWindowTextW(control, button.text);
-            }
-        }
+        EnableWindow(GetDlgItem(reinterpret_cast<HWND>(wparam), IDRETRY), FALSE);
     }
     // The hook handle is ignored here: the hooks of this thread are chained by the system.
     return CallNextHookEx(nullptr, code, wparam, lparam);
@@ -345,25 +325,31 @@ void F_Main::select_first_tab() {
 
 core::MessageAnswer F_Main::show_message(std::string_view title, std::string_view text,
                                          core::MessageButtons buttons) {
-    UINT style = MB_OK;
-    if (buttons == core::MessageButtons::AbortIgnore) {
-        style = MB_YESNO | MB_ICONWARNING;
-    } else if (buttons == core::MessageButtons::AbortRetryIgnore) {
-        style = MB_ABORTRETRYIGNORE | MB_ICONWARNING | MB_DEFBUTTON2;
-    }
-    const HHOOK hook = SetWindowsHookExW(WH_CBT, caption_box_buttons, nullptr, GetCurrentThreadId());
+    const bool retry_offered = buttons == core::MessageButtons::AbortRetryIgnore;
+    const UINT style =
+        buttons == core::MessageButtons::Ok
+            ? MB_OK
+            : MB_ABORTRETRYIGNORE | MB_ICONWARNING | (retry_offered ? MB_DEFBUTTON2 : MB_DEFBUTTON1);
+    const HHOOK hook = buttons == core::MessageButtons::AbortIgnore
+                           ? SetWindowsHookExW(WH_CBT, grey_out_retry, nullptr, GetCurrentThreadId())
+                           : nullptr;
     const int pressed = MessageBoxW(widgets_->window, platform::win32::to_wide(text).c_str(),
                                     platform::win32::to_wide(title).c_str(), style | MB_SETFOREGROUND);
     if (hook != nullptr) {
         UnhookWindowsHookEx(hook);
     }
-    for (const BoxButton& button : kBoxButtons) {
-        if (button.id == pressed) {
-            return button.answer;
-        }
+    switch (pressed) {
+        case IDOK:
+            return core::MessageAnswer::Ok;
+        case IDABORT:
+            return core::MessageAnswer::Abort;
+        case IDRETRY:
+            return core::MessageAnswer::Retry;
+        default:
+            // Ignore, or no box at all: the answer of a front end that cannot wait.
+            return buttons == core::MessageButtons::Ok ? core::MessageAnswer::Ok
+                                                       : core::MessageAnswer::Ignore;
     }
-    // The box could not be shown: as a front end that cannot wait.
-    return buttons == core::MessageButtons::Ok ? core::MessageAnswer::Ok : core::MessageAnswer::Ignore;
 }
 
 void F_Main::arm_timer(core::Timer timer, std::chrono::milliseconds interval) {
