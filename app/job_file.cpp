@@ -38,7 +38,7 @@ constexpr std::string_view kShortRule =
 static_assert(kLongRule.size() == 107 && kShortRule.size() == 90);
 
 // The default job file, one element per line; the placeholders of lines 60 and 74 are the job settings'
-// own. The "à" of line 100 is in the system code page: UTF-8 here.
+// own. The "à" of line 100 is written in the system code page: UTF-8 on POSIX, 0xE0 on Windows.
 constexpr std::string_view kDefaultJobFile[] = {
     kLongRule,
     "[PARAMETRI_LINEA_COMANDO]",
@@ -317,7 +317,7 @@ void Crea_File_INI(const std::string& file_name) {
         }
         platform::File file = platform::File::open(file_name, platform::File::Mode::Create);
         try {
-            file.write(content);
+            file.write(platform::to_system_code_page(content));
             file.close();
         } catch (const std::exception&) {
             // A half-written job file would be read as the job next time; without one, it is written anew.

@@ -29,7 +29,7 @@ int run_job(FrontEndDisplay& display, const app::CommandLine& parameters) {
 
 int main(int argc, char** argv) {
     try {
-        const app::CommandLine parameters = app::job_parameters(argc, argv);
+        const app::CommandLine parameters = app::job_parameters(platform::program_arguments(argc, argv));
         const app::FrontEnd front_end =
             app::choose_front_end(std::getenv("FERROLO_UI"), platform::desktop_available());
         if (front_end != app::FrontEnd::Console) {

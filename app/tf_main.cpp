@@ -56,10 +56,10 @@ std::optional<std::string> file_named(const std::string& folder, const std::stri
 
 }  // namespace
 
-CommandLine job_parameters(int argument_count, const char* const* arguments) {
+CommandLine job_parameters(const std::vector<std::string>& arguments) {
     CommandLine parameters;
-    for (int n = 1; n <= 4 && n < argument_count; ++n) {
-        parameters[static_cast<size_t>(n - 1)] = std::string(core::trim(arguments[n]));
+    for (size_t n = 1; n <= parameters.size() && n < arguments.size(); ++n) {
+        parameters[n - 1] = std::string(core::trim(arguments[n]));
     }
     return parameters;
 }
@@ -150,7 +150,7 @@ bool TF_Main::choose_job_file() {
     if (platform::upper_ascii(extension_of(argument)) != ".INI") {
         return false;
     }
-    const auto job_file = argument.find('/') == std::string::npos ? file_named(Program_Dir, argument)
+    const auto job_file = platform::folder_part(argument).empty() ? file_named(Program_Dir, argument)
                                                                   : std::optional<std::string>();
     if (!job_file && !platform::file_exists(Program_Dir + argument)) {
         return false;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/services.h"
 #include "core/exit_status.h"
@@ -24,9 +25,9 @@ namespace ferrolo::app {
 // How long a service's stop or start is waited for; systemd's own stop time-out is 90 s.
 inline constexpr std::chrono::milliseconds kServiceWaitLimit{120'000};
 
-// The first four command-line arguments, trimmed; missing ones are empty.
+// The first four command-line arguments after the program's name, trimmed; missing ones are empty.
 using CommandLine = std::array<std::string, 4>;
-CommandLine job_parameters(int argument_count, const char* const* arguments);
+CommandLine job_parameters(const std::vector<std::string>& arguments);
 
 // Owns the job, the run state, the log agent and the engines for the life of the process. The front end
 // calls FormCreate once, then delivers button presses and timer ticks until the window is closed.

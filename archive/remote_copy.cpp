@@ -8,6 +8,7 @@
 #include "core/routines.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/path_names.h"
 #include "platform/system_error.h"
 
 namespace ferrolo::archive {
@@ -82,8 +83,10 @@ std::optional<platform::TemporaryFile> copy_beside(core::RunContext& run, const 
 }  // namespace
 
 std::string copy_target(const std::string& destination, const std::string& archive) {
-    const bool names_folder = !destination.ends_with('/') && platform::folder_exists(destination);
-    return (names_folder ? destination + "/" : destination) + std::string(platform::name_part(archive));
+    const bool names_folder =
+        !platform::ends_with_separator(destination) && platform::folder_exists(destination);
+    return (names_folder ? destination + platform::kPathSeparator : destination) +
+           std::string(platform::name_part(archive));
 }
 
 bool Verifica(core::RunContext& run, const std::string& source, const std::string& target) {

@@ -14,7 +14,7 @@ namespace ferrolo::archive {
 void Copia_Su_Remoto(core::RunContext& run, const std::string& destination);
 
 // The file a copy of `archive` to `destination` is written as: in that folder, also when it is named
-// without its "/".
+// without its trailing separator.
 std::string copy_target(const std::string& destination, const std::string& archive);
 
 // True when both files hold the same bytes, `target` read from its device; false, with Zip_Error set, on

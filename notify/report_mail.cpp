@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "core/routines.h"
+#include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 
@@ -20,6 +21,7 @@ std::vector<std::string> load_lines(const std::string& path) {
     platform::File file = platform::File::open(path, platform::File::Mode::Read);
     std::string content(file.size(), '\0');
     content.resize(file.read_fully(std::as_writable_bytes(std::span(content))));
+    content = platform::from_system_code_page(content);
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < content.size()) {

@@ -25,6 +25,13 @@ std::optional<std::string> utf8_to_cp850(std::string_view text);
 // `text` (code page 850) in UTF-8.
 std::string cp850_to_utf8(std::string_view text);
 
+// `text` (UTF-8, as Ferrolo keeps text) in the system's 8-bit code page of text files, which job files and
+// logs are written in: unchanged on POSIX, whose code page is UTF-8; on Windows the ANSI code page, a
+// character outside it written as "?".
+std::string to_system_code_page(std::string_view text);
+// `text` (the system's 8-bit code page) in UTF-8.
+std::string from_system_code_page(std::string_view text);
+
 // `text` (UTF-8) in Windows-1252; a character outside it, or a byte that is not valid UTF-8, becomes "?".
 std::string utf8_to_cp1252(std::string_view text);
 // `text` (Windows-1252) in UTF-8; the five unassigned bytes become the C1 controls of the same number.

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/path_names.h"
 #include "platform/wildcard.h"
 
 namespace ferrolo::platform {
@@ -34,11 +35,6 @@ struct DirEntry {
 
     bool is_folder() const { return (attributes & attribute::kDirectory) != 0; }
 };
-
-// Folder part of `path` up to and including its last "/"; empty when there is none.
-std::string_view folder_part(std::string_view path);
-// File-name part of `path` after its last "/".
-std::string_view name_part(std::string_view path);
 
 // Entries of `folder` ("" means the current folder) whose names match `pattern` under Windows wildcard
 // rules, sorted by name. Symbolic links to files are followed; links to folders, dangling links, sockets,
@@ -71,7 +67,7 @@ bool remove_file(const std::string& path) noexcept;
 // Renames `from` to `to`, replacing `to`; throws SystemError on failure.
 void rename_file(const std::string& from, const std::string& to);
 
-// The folder for temporary files (TMPDIR, else /tmp), with a trailing "/".
+// The folder for temporary files (TMPDIR, else /tmp; on Windows the system's), with a trailing separator.
 std::string temporary_folder();
 
 }  // namespace ferrolo::platform

@@ -8,6 +8,10 @@
 
 namespace ferrolo::platform {
 
+// The program's command-line arguments in UTF-8, its own name first: `arguments` on POSIX; on Windows
+// read again from the wide command line, so that a name outside the ANSI code page arrives whole.
+std::vector<std::string> program_arguments(int count, const char* const* arguments);
+
 // Full path of the running program file.
 std::string program_path();
 

@@ -69,7 +69,8 @@ ProfileFile ProfileFile::load(const std::string& path) {
     for (size_t count; (count = file.read(buffer)) != 0;) {
         content.append(reinterpret_cast<const char*>(buffer.data()), count);
     }
-    return parse(content);
+    // A file that says it is UTF-8 is read as such; any other is in the system's code page.
+    return parse(content.starts_with(kByteOrderMark) ? content : from_system_code_page(content));
 }
 
 ProfileFile ProfileFile::parse(std::string_view content) {

@@ -8,8 +8,9 @@
 
 namespace ferrolo::platform {
 
-// One job file, read once and indexed. The file's bytes pass through unchanged (UTF-8 on POSIX), and any
-// content gives defined values:
+// One job file, read once and indexed. load() reads the file in the system's code page (UTF-8 on POSIX,
+// the ANSI code page on Windows) unless it starts with a UTF-8 byte order mark, and any content gives
+// defined values:
 // - A line ends at CR LF, at LF alone or at CR alone; the last line needs no line end.
 // - A UTF-8 byte order mark at the start of the file is skipped.
 // - A NUL byte ends its line's text, as a C string would: the rest of that line is ignored.

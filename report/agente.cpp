@@ -1,6 +1,7 @@
 #include "report/agente.h"
 
 #include "core/routines.h"
+#include "platform/code_page.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/system_error.h"
@@ -103,7 +104,7 @@ std::string TAgente::prefix() const {
 
 // Every block goes out in one unbuffered write, so it is in the file when the call returns.
 void TAgente::write_lines(std::string_view text) {
-    log_.write(text);
+    log_.write(platform::to_system_code_page(text));
 }
 
 void TAgente::fail(const std::string& message) {

@@ -119,7 +119,7 @@ void Genera_File_PDF(const core::RunContext& context, TAgente& Agente, const std
                 Fondello_PDF(writer, context.job);
             }
             writer.Font = kLineFont;
-            writer.TextOut(kLineX, 70 + 3 * row, report_line_text(line));
+            writer.TextOut(kLineX, 70 + 3 * row, report_line_text(platform::from_system_code_page(line)));
             row += 2;
         });
         writer.EndDoc();

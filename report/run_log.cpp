@@ -2,6 +2,7 @@
 
 #include "core/exit_status.h"
 #include "core/routines.h"
+#include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/system_error.h"
@@ -43,7 +44,7 @@ void RunLog::append_line(const std::string& file_name, std::string_view text) {
     try {
         platform::File file = platform::File::open(file_name, platform::File::Mode::Append,
                                                    platform::File::Allowed::RegularFileOrCharacterDevice);
-        file.write(std::string(text) + "\r\n");
+        file.write(platform::to_system_code_page(text) + "\r\n");
         file.close();
     } catch (const platform::SystemError&) {
         lines_lost_ = true;

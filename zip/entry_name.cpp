@@ -1,26 +1,55 @@
 #include "zip/entry_name.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/path_names.h"
 #include "zip/zip_archiver.h"
 
 namespace ferrolo::zip {
 
-std::string absolute_path(std::string_view path, std::string_view base_folder) {
-    std::string joined;
-    if (!path.starts_with('/')) {
-        joined.append(base_folder).append("/");
+namespace {
+
+// `path` without its drive part and the separators right after it.
+std::string_view without_drive(std::string_view path) {
+    path.remove_prefix(platform::drive_part(path).size());
+    while (!path.empty() && platform::is_path_separator(path.front())) {
+        path.remove_prefix(1);
     }
-    joined.append(path);
-    const bool trailing_slash = joined.ends_with('/');
+    return path;
+}
+
+// `path` joined to `base_folder` as the system joins a path to the current folder.
+std::string joined_path(std::string_view path, std::string_view base_folder) {
+    const std::string_view drive = platform::drive_part(path);
+    if (platform::is_absolute_path(path)) {
+        return std::string(path);
+    }
+    if (!drive.empty()) {
+        // "C:lun.zip" is taken from the root of its drive.
+        return std::string(drive) + platform::kPathSeparator + std::string(path.substr(drive.size()));
+    }
+    if (!path.empty() && platform::is_path_separator(path.front())) {
+        // "\lun.zip" is on the drive of the current folder.
+        return std::string(platform::drive_part(base_folder)) + std::string(path);
+    }
+    return std::string(base_folder) + platform::kPathSeparator + std::string(path);
+}
+
+}  // namespace
+
+std::string absolute_path(std::string_view path, std::string_view base_folder) {
+    const std::string joined = joined_path(path, base_folder);
+    const std::string_view root = platform::drive_part(joined);
+    const bool trailing_separator = platform::ends_with_separator(joined);
     std::vector<std::string_view> parts;
-    std::string_view rest = joined;
+    std::string_view rest = std::string_view(joined).substr(root.size());
     while (!rest.empty()) {
-        const size_t slash = rest.find('/');
-        const std::string_view part = rest.substr(0, slash);
-        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        const size_t separator = rest.find_first_of(platform::kPathSeparators);
+        const std::string_view part = rest.substr(0, separator);
+        rest = separator == std::string_view::npos ? std::string_view() : rest.substr(separator + 1);
         if (part.empty() || part == ".") {
             continue;
         }
@@ -32,50 +61,56 @@ std::string absolute_path(std::string_view path, std::string_view base_folder) {
         }
         parts.push_back(part);
     }
-    std::string result;
+    std::string result(root);
     for (const std::string_view part : parts) {
-        result.append("/").append(part);
+        if (!platform::ends_with_separator(result)) {
+            result += platform::kPathSeparator;
+        }
+        result.append(part);
     }
-    if (result.empty() || trailing_slash) {
-        result += '/';
+    if ((parts.empty() || trailing_separator) && !platform::ends_with_separator(result)) {
+        result += platform::kPathSeparator;
     }
     return result;
 }
 
 std::optional<std::string> stored_name_of(std::string_view path, bool is_folder, TZipStorePathMode mode,
                                           std::string_view base_folder) {
-    while (path.size() > 1 && path.ends_with('/')) {
+    while (path.size() > 1 && platform::ends_with_separator(path)) {
         path.remove_suffix(1);
     }
     std::string_view name;
     switch (mode) {
         case TZipStorePathMode::spNoPath:
-            name = path.substr(path.rfind('/') + 1);
+            name = platform::name_part(path);
             break;
         case TZipStorePathMode::spRelativePath: {
             std::string_view base = base_folder;
-            while (base.ends_with('/')) {
+            while (platform::ends_with_separator(base)) {
                 base.remove_suffix(1);
             }
-            if (path.size() > base.size() && path.starts_with(base) && path[base.size()] == '/') {
+            if (path.size() > base.size() && platform::same_path(path.substr(0, base.size()), base) &&
+                platform::is_path_separator(path[base.size()])) {
                 name = path.substr(base.size() + 1);
             } else {
                 // Outside the base folder the relative form would climb with "../": the full path is kept.
-                name = path.substr(1);
+                name = without_drive(path);
             }
             break;
         }
         case TZipStorePathMode::spFullPath:
+            name = without_drive(path);
+            break;
         case TZipStorePathMode::spFullPathWithDrive:
-            name = path.substr(path.find_first_not_of('/') == std::string_view::npos
-                                   ? path.size()
-                                   : path.find_first_not_of('/'));
+            name = platform::drive_part(path).empty() ? without_drive(path) : path;
             break;
     }
     if (name.empty()) {
         return std::nullopt;
     }
+    // Stored names separate folders with "/" whatever the system writes.
     std::string stored(name);
+    std::replace_if(stored.begin(), stored.end(), platform::is_path_separator, '/');
     if (is_folder) {
         stored += '/';
     }

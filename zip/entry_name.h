@@ -10,12 +10,13 @@ namespace ferrolo::zip {
 enum class TZipStorePathMode;
 
 // `path` made absolute against `base_folder` (itself absolute) with "." and ".." resolved and repeated
-// "/" collapsed; a trailing "/" is kept.
+// separators collapsed; a trailing separator is kept.
 std::string absolute_path(std::string_view path, std::string_view base_folder);
 
 // The stored name (with "/" between folders, "/" at the end of a folder entry, never a leading "/") of
-// the absolute source `path` under `mode`; nullopt when nothing would be left. POSIX has no drive part,
-// so the full path with or without drive is the same name.
+// the absolute source `path` under `mode`; nullopt when nothing would be left. Every mode but
+// spFullPathWithDrive drops the drive part ("C:", "\\srv\"); POSIX has none, so there the full path
+// with or without drive is the same name.
 std::optional<std::string> stored_name_of(std::string_view path, bool is_folder, TZipStorePathMode mode,
                                           std::string_view base_folder);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/path_names.h"
 #include "platform/system_error.h"
 #include "platform/wildcard.h"
 #include "zip/name_mask.h"
@@ -21,8 +22,8 @@ public:
         : rules_(rules), pattern_(pattern), found_(found), unreadable_(unreadable) {}
 
     bool excluded(const std::string& path) const {
-        if (std::find(rules_.excluded_files.begin(), rules_.excluded_files.end(), path) !=
-            rules_.excluded_files.end()) {
+        if (std::any_of(rules_.excluded_files.begin(), rules_.excluded_files.end(),
+                        [&](const std::string& file) { return platform::same_path(file, path); })) {
             return true;
         }
         for (const std::string& exclusion : rules_.exclusions) {
@@ -45,14 +46,14 @@ public:
                (matches_name_mask(name, pattern_) || matches_name_mask(name + ".", pattern_));
     }
 
-    // `folder` ends with "/". Returns false once the walk is stopped.
+    // `folder` ends with a separator. Returns false once the walk is stopped.
     bool search(const std::string& folder) {
         std::vector<platform::DirEntry> entries;
         std::vector<std::string> unexamined;
         const Attempt listing = attempt_until_decided<platform::SystemError>(
             [&] {
                 unexamined.clear();
-                entries = platform::find_files(folder, "*", platform::LetterCase::Sensitive, unexamined);
+                entries = platform::find_files(folder, "*", platform::kFileNameCase, unexamined);
             },
             [&](const platform::SystemError&) {
                 return unreadable_(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder);
@@ -64,14 +65,15 @@ public:
         // in silence; a retry of it counts as leaving it out.
         for (const std::string& name : unexamined) {
             const std::string path = folder + name;
-            if (platform::matches_file_mask(name, pattern_) && !excluded(path) &&
+            if (platform::matches_file_mask(name, pattern_, platform::kFileNameCase) && !excluded(path) &&
                 unreadable_(path) == TZipAction::zaAbort) {
                 return false;
             }
         }
         for (const platform::DirEntry& entry : entries) {
             const std::string path = folder + entry.name;
-            if (!entry.is_folder() && platform::matches_file_mask(entry.name, pattern_) &&
+            if (!entry.is_folder() &&
+                platform::matches_file_mask(entry.name, pattern_, platform::kFileNameCase) &&
                 file_wanted(entry) && !excluded(path)) {
                 found_(path, entry);
             }
@@ -85,7 +87,7 @@ public:
             if (selected) {
                 found_(path, entry);
             }
-            if ((selected || rules_.recurse) && !search(path + "/")) {
+            if ((selected || rules_.recurse) && !search(path + platform::kPathSeparator)) {
                 return false;
             }
         }

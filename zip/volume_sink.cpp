@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/path_names.h"
 #include "platform/system_error.h"
 #include "zip/zip_error.h"
 
@@ -18,8 +19,11 @@ std::string volume_file_name(const std::string& archive_name, uint32_t volume, b
     const std::string_view base = name.substr(0, dot);
     const std::string_view extension = dot == std::string_view::npos ? std::string_view() : name.substr(dot);
     char number[16];
-    // Lower case, so that Linux peers (7-Zip, Info-ZIP) find the volumes of a set as it lies on disk.
-    std::snprintf(number, sizeof number, advanced_naming ? "_%03u" : ".z%02u", volume + 1);
+    if (advanced_naming) {
+        std::snprintf(number, sizeof number, "_%03u", volume + 1);
+    } else {
+        std::snprintf(number, sizeof number, ".%c%02u", platform::kVolumeLetter, volume + 1);
+    }
     std::string result = folder;
     result.append(base).append(number);
     if (advanced_naming) {

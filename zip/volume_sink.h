@@ -13,7 +13,7 @@
 namespace ferrolo::zip {
 
 // Name of volume `volume` (from 0) of the archive `archive_name`: "lun_001.zip" with advanced naming,
-// else "lun.z01" (at least three and two digits).
+// else "lun.z01" ("lun.Z01" on Windows; at least three and two digits).
 std::string volume_file_name(const std::string& archive_name, uint32_t volume, bool advanced_naming);
 
 // A drive holding this many bytes or fewer gets no new volume.

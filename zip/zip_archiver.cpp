@@ -1,8 +1,7 @@
 #include "zip/zip_archiver.h"
 
-#include <filesystem>
-
 #include "platform/file_system.h"
+#include "platform/path_names.h"
 #include "zip/entry_name.h"
 #include "zip/zip_archiver_impl.h"
 
@@ -214,7 +213,7 @@ void TZipArchiver::Impl::require_open() const {
 }
 
 std::string TZipArchiver::Impl::base_folder() const {
-    const std::string current = std::filesystem::current_path().string();
+    const std::string current = platform::current_folder();
     return owner.BaseDir.empty() ? current : absolute_path(owner.BaseDir, current);
 }
 

@@ -27,7 +27,8 @@ std::string VolumeReader::path_of(uint32_t volume) const {
         return name;
     }
     if (!advanced_naming_) {
-        name[name.rfind(".z") + 1] = 'Z';
+        char& letter = name[name.rfind('.') + 1];
+        letter = letter == 'z' ? 'Z' : 'z';
         if (platform::file_exists(name)) {
             return name;
         }

@@ -1,9 +1,9 @@
 // The writing half of TZipArchiver: selection, entries, central directory and end records.
 #include <algorithm>
-#include <filesystem>
 
 #include "platform/clock.h"
 #include "platform/path_limit.h"
+#include "platform/path_names.h"
 #include "zip/dos_time.h"
 #include "zip/entry_name.h"
 #include "zip/file_selection.h"
@@ -54,7 +54,7 @@ std::string unicode_path_field(std::string_view stored_bytes, std::string_view u
 }  // namespace
 
 void TZipArchiver::Impl::create(const std::string& path) {
-    const std::string current = std::filesystem::current_path().string();
+    const std::string current = platform::current_folder();
     archive_path = absolute_path(path, current);
     entries.clear();
     queue.clear();
@@ -101,7 +101,7 @@ bool TZipArchiver::Impl::disk_full(int volume_number, const std::string& volume_
 }
 
 void TZipArchiver::Impl::open_existing(const std::string& path, bool for_writing) {
-    const std::string current = std::filesystem::current_path().string();
+    const std::string current = platform::current_folder();
     ArchiveDirectory directory =
         read_archive_directory(owner.Name(), path, owner.SpanningOptions.AdvancedNaming);
     archive_path = absolute_path(path, current);
@@ -146,8 +146,7 @@ void TZipArchiver::Impl::select(const std::string& mask, uint32_t search_attr,
     rules.excluded_files = owner.ExcludedFiles;
     rules.excluded_files.push_back(archive_path);
     if (sink) {
-        rules.excluded_files.push_back(
-            absolute_path(sink->current_path(), std::filesystem::current_path().string()));
+        rules.excluded_files.push_back(absolute_path(sink->current_path(), platform::current_folder()));
     }
     const auto found = [&](const std::string& path, const platform::DirEntry& entry) {
         auto stored = stored_name_of(path, entry.is_folder(), owner.Options.StorePath, base);
@@ -409,8 +408,8 @@ void TZipArchiver::Impl::cut_back_to(uint32_t volume, uint64_t offset) {
 
 platform::TemporaryFile TZipArchiver::Impl::create_staging_file() const {
     std::string folder = owner.TempDir;
-    if (!folder.empty() && !folder.ends_with('/')) {
-        folder += '/';
+    if (!folder.empty() && !platform::ends_with_separator(folder)) {
+        folder += platform::kPathSeparator;
     }
     return as_zip_error(owner.Name(), zip_error::kWriteFailed, [&] {
         return folder.empty() ? platform::TemporaryFile::create(kTemporaryFilePrefix)

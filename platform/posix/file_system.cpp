@@ -82,16 +82,6 @@ struct FolderCloser {
 
 }  // namespace
 
-std::string_view folder_part(std::string_view path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
-}
-
-std::string_view name_part(std::string_view path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern,
                                  LetterCase letter_case) {
     std::vector<std::string> unexamined;

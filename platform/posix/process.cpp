@@ -20,6 +20,10 @@
 
 namespace ferrolo::platform {
 
+std::vector<std::string> program_arguments(int count, const char* const* arguments) {
+    return {arguments, arguments + count};
+}
+
 std::string program_path() {
     std::string path(4096, '\0');
     const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());

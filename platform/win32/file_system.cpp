@@ -53,16 +53,6 @@ bool name_before(const DirEntry& a, const DirEntry& b) {
 
 }  // namespace
 
-std::string_view folder_part(std::string_view path) {
-    const size_t separator = path.find_last_of("\\/:");
-    return separator == std::string_view::npos ? std::string_view() : path.substr(0, separator + 1);
-}
-
-std::string_view name_part(std::string_view path) {
-    const size_t separator = path.find_last_of("\\/:");
-    return separator == std::string_view::npos ? path : path.substr(separator + 1);
-}
-
 std::vector<DirEntry> find_files(const std::string& folder, std::string_view pattern,
                                  LetterCase letter_case) {
     std::vector<std::string> unexamined;

@@ -3,6 +3,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -10,6 +12,17 @@
 #include "platform/win32/wide.h"
 
 namespace ferrolo::platform {
+
+std::vector<std::string> program_arguments(int, const char* const*) {
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int n = 0; wide != nullptr && n < count; ++n) {
+        arguments.push_back(win32::to_utf8(wide[n]));
+    }
+    ::LocalFree(wide);
+    return arguments;
+}
 
 std::string program_path() {
     std::wstring path(MAX_PATH, L'\0');

@@ -6,28 +6,52 @@
 
 namespace ferrolo::platform::win32 {
 
-std::wstring to_wide(std::string_view text) {
+namespace {
+
+std::wstring decode(std::string_view text, UINT code_page) {
     if (text.empty()) {
         return {};
     }
     const int length = static_cast<int>(text.size());
-    std::wstring wide(static_cast<size_t>(::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0)),
-                      L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), static_cast<int>(wide.size()));
+    std::wstring wide(
+        static_cast<size_t>(::MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0)), L'\0');
+    ::MultiByteToWideChar(code_page, 0, text.data(), length, wide.data(), static_cast<int>(wide.size()));
     return wide;
 }
 
-std::string to_utf8(std::wstring_view text) {
+// UTF-8 takes neither a replacement character nor flags: every character has its place there.
+std::string encode(std::wstring_view text, UINT code_page) {
     if (text.empty()) {
         return {};
     }
+    const bool utf8 = code_page == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const char* replacement = utf8 ? nullptr : "?";
     const int length = static_cast<int>(text.size());
-    std::string narrow(static_cast<size_t>(::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0,
-                                                                 nullptr, nullptr)),
+    std::string narrow(static_cast<size_t>(::WideCharToMultiByte(code_page, flags, text.data(), length,
+                                                                 nullptr, 0, replacement, nullptr)),
                        '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, narrow.data(), static_cast<int>(narrow.size()),
-                          nullptr, nullptr);
+    ::WideCharToMultiByte(code_page, flags, text.data(), length, narrow.data(),
+                          static_cast<int>(narrow.size()), replacement, nullptr);
     return narrow;
+}
+
+}  // namespace
+
+std::wstring to_wide(std::string_view text) {
+    return decode(text, CP_UTF8);
+}
+
+std::string to_utf8(std::wstring_view text) {
+    return encode(text, CP_UTF8);
+}
+
+std::wstring ansi_to_wide(std::string_view text) {
+    return decode(text, ::GetACP());
+}
+
+std::string wide_to_ansi(std::wstring_view text) {
+    return encode(text, ::GetACP());
 }
 
 std::wstring file_call_path(std::string_view path) {

@@ -120,9 +120,9 @@ TEST(StartUp, IniziaBeforeTheStartTimerDisarmsIt) {
 }
 
 TEST(CommandLine, TakesFourArgumentsTrimmedAndIgnoresTheRest) {
-    const char* const arguments[] = {"ferrolo", "  /data/*.*\t", "\x01/b.zip", "c ", "d", "e"};
-    EXPECT_EQ(job_parameters(6, arguments), (CommandLine{"/data/*.*", "/b.zip", "c", "d"}));
-    EXPECT_EQ(job_parameters(2, arguments), (CommandLine{"/data/*.*", "", "", ""}));
+    EXPECT_EQ(job_parameters({"ferrolo", "  /data/*.*\t", "\x01/b.zip", "c ", "d", "e"}),
+              (CommandLine{"/data/*.*", "/b.zip", "c", "d"}));
+    EXPECT_EQ(job_parameters({"ferrolo", "/data/*.*"}), (CommandLine{"/data/*.*", "", "", ""}));
 }
 
 }  // namespace
