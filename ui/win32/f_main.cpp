@@ -108,9 +108,9 @@ struct F_Main::Widgets {
     HFONT font = nullptr;
     HWND window = nullptr;  // the form itself, "F_Main"
     HWND PageControl = nullptr;
-    std::array<HWND, kTabCount> sheets{};  // TabSheet1 "Copia" and TS_Trace "Tracing"
-    std::array<HWND, 6> values{};          // in the order of core::Label
-    std::array<std::string, 6> texts;
+    std::array<HWND, kTabCount> sheets{};             // TabSheet1 "Copia" and TS_Trace "Tracing"
+    std::array<HWND, layout::kRows.size()> values{};  // in the order of core::Label
+    std::array<std::string, layout::kRows.size()> texts;
     HWND lb_trace = nullptr;
     HWND btn_start = nullptr;
 };
