@@ -4,7 +4,7 @@
 
 namespace ferrolo::app {
 
-FrontEnd choose_front_end(const char* ferrolo_ui, const char* display) {
+FrontEnd choose_front_end(const char* ferrolo_ui, bool desktop) {
     const std::string_view asked = ferrolo_ui == nullptr ? "" : ferrolo_ui;
     if (asked == "console") {
         return FrontEnd::Console;
@@ -12,7 +12,7 @@ FrontEnd choose_front_end(const char* ferrolo_ui, const char* display) {
     if (asked == "window") {
         return FrontEnd::Window;
     }
-    return display != nullptr && *display != '\0' ? FrontEnd::WindowIfAvailable : FrontEnd::Console;
+    return desktop ? FrontEnd::WindowIfAvailable : FrontEnd::Console;
 }
 
 }  // namespace ferrolo::app

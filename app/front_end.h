@@ -9,8 +9,8 @@ enum class FrontEnd {
     WindowIfAvailable,  // the console when the display cannot be opened
 };
 
-// The choice from the environment: FERROLO_UI "console" or "window" decides; otherwise the window when
-// DISPLAY names a display. Either variable may be missing (nullptr).
-FrontEnd choose_front_end(const char* ferrolo_ui, const char* display);
+// The choice from the environment: FERROLO_UI "console" or "window" decides (it may be missing: nullptr);
+// otherwise the window when a user can see it (`desktop`).
+FrontEnd choose_front_end(const char* ferrolo_ui, bool desktop);
 
 }  // namespace ferrolo::app

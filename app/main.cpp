@@ -6,6 +6,7 @@
 #include "app/front_end.h"
 #include "app/tf_main.h"
 #include "core/exit_status.h"
+#include "platform/desktop.h"
 #include "platform/process.h"
 #include "report/agente.h"
 #include "ui/console_display.h"
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
     try {
         const app::CommandLine parameters = app::job_parameters(platform::program_arguments(argc, argv));
         const app::FrontEnd front_end =
-            app::choose_front_end(std::getenv("FERROLO_UI"), std::getenv("DISPLAY"));
+            app::choose_front_end(std::getenv("FERROLO_UI"), platform::desktop_available());
         if (front_end != app::FrontEnd::Console) {
             if (const auto window = ui::F_Main::open()) {
                 return run_job(*window, parameters);

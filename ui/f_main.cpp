@@ -14,7 +14,7 @@
 #include <array>
 #include <string>
 
-#include "ui/interrupt_buttons.h"
+#include "ui/f_main_layout.h"
 
 namespace ferrolo::ui {
 
@@ -22,15 +22,8 @@ namespace {
 
 // How long the message loop waits for the display before it looks for Ctrl+C and termination requests.
 constexpr double kInterruptPollSeconds = 0.1;
-constexpr int kWidth = 450;
-constexpr int kHeight = 199;
 constexpr int kTabStripHeight = 24;
 constexpr int kSheetLeft = 4;  // the tab sheet's place inside the tab control
-constexpr int kSheetWidth = 442;
-constexpr int kSheetHeight = 138;
-constexpr int kPanelTop = 166;
-constexpr int kValueLeft = 48;  // from the group box's left edge, as every caption's place below
-constexpr int kRowHeight = 13;
 // An 8-point sans serif, as on the desktop the window was drawn for.
 constexpr Fl_Font kFont = FL_HELVETICA;
 constexpr Fl_Fontsize kFontSize = 10;
@@ -40,7 +33,7 @@ constexpr Fl_Fontsize kFontSize = 10;
 class ValueLabel final : public Fl_Box {
 public:
     ValueLabel(int x, int y, int width, Fl_Align side)
-        : Fl_Box(FL_FLAT_BOX, x, y, width, kRowHeight, nullptr), side_(side) {
+        : Fl_Box(FL_FLAT_BOX, x, y, width, layout::kRowHeight, nullptr), side_(side) {
         color(FL_WHITE);
     }
     void text(std::string_view text) {
@@ -69,14 +62,15 @@ private:
 // instead of under the field.
 void caption(int left, int top, int value_left, const char* text) {
     constexpr int kGap = 3;
-    auto* label = new Fl_Box(left, top, value_left - kGap - left, kRowHeight, text);
+    auto* label = new Fl_Box(left, top, value_left - kGap - left, layout::kRowHeight, text);
     label->labelfont(kFont);
     label->labelsize(kFontSize);
     label->align(FL_ALIGN_RIGHT | FL_ALIGN_INSIDE);
 }
 
-Fl_Button* button(int left, const char* text) {
-    auto* pressed = new Fl_Button(left, kPanelTop + 4, 75, 25, text);
+Fl_Button* button(const layout::Button& place) {
+    auto* pressed = new Fl_Button(place.left, layout::kPanelTop + layout::kButtonTop, layout::kButtonWidth,
+                                  layout::kButtonHeight, place.text);
     pressed->labelfont(kFont);
     pressed->labelsize(kFontSize);
     return pressed;
@@ -119,42 +113,37 @@ struct F_Main::Widgets {
 };
 
 F_Main::Widgets::Widgets(F_Main& owner)
-    : window(std::make_unique<Fl_Double_Window>(kWidth, kHeight, "Ferrolo")),
+    : window(std::make_unique<Fl_Double_Window>(layout::kWidth, layout::kHeight, "Ferrolo")),
       timers{TimerSlot{&owner, &core::WindowEvents::T_GoTimer},
              TimerSlot{&owner, &core::WindowEvents::T_ShutDownTimer}} {
     window->xclass("Ferrolo");
     window->labelfont(kFont);
 
-    PageControl = new Fl_Tabs(0, 0, kWidth, kPanelTop);
+    PageControl = new Fl_Tabs(0, 0, layout::kWidth, layout::kPanelTop);
     PageControl->labelsize(kFontSize);
     const int sheet_top = kTabStripHeight;
-    TabSheet1 = new Fl_Group(kSheetLeft, sheet_top, kSheetWidth, kSheetHeight, "Copia");
+    TabSheet1 = new Fl_Group(kSheetLeft, sheet_top, layout::kSheetWidth, layout::kSheetHeight, "Copia");
     TabSheet1->labelsize(kFontSize);
     {
-        auto* GroupBox1 =
-            new Fl_Group(kSheetLeft, sheet_top, kSheetWidth, kSheetHeight, " Situazione copia ");
+        auto* GroupBox1 = new Fl_Group(kSheetLeft, sheet_top, layout::kSheetWidth, layout::kSheetHeight,
+                                       " Situazione copia ");
         GroupBox1->box(FL_ENGRAVED_FRAME);
         GroupBox1->labelsize(kFontSize);
         GroupBox1->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE);
-        const int left = kSheetLeft;
-        const int value_left = left + kValueLeft;
-        const auto row = [&](int top, const char* text, int caption_left, core::Label label, int value_x,
-                             int width, Fl_Align side) {
-            caption(left + caption_left, sheet_top + top, value_x, text);
-            values[static_cast<size_t>(label)] = new ValueLabel(value_x, sheet_top + top, width, side);
-        };
-        row(24, "Operaz.", 6, core::Label::l_operation, value_left, 385, FL_ALIGN_LEFT);
-        row(40, "A:", 33, core::Label::l_to, value_left, 385, FL_ALIGN_LEFT);
-        row(56, "File:", 24, core::Label::l_file, value_left, 385, FL_ALIGN_LEFT);
-        row(72, "N. files:", 8, core::Label::l_nfiles, value_left, 161, FL_ALIGN_RIGHT);
-        row(72, "Megabytes:", 216, core::Label::l_bytes, left + 280, 153, FL_ALIGN_RIGHT);
-        row(112, "Stato:", 15, core::Label::l_stato, value_left, 385, FL_ALIGN_LEFT);
+        for (const layout::Row& row : layout::kRows) {
+            const int top = sheet_top + row.top;
+            const int value_left = kSheetLeft + row.value_left;
+            caption(kSheetLeft + row.caption_left, top, value_left, row.caption);
+            values[static_cast<size_t>(row.label)] = new ValueLabel(
+                value_left, top, row.value_width, row.right_aligned ? FL_ALIGN_RIGHT : FL_ALIGN_LEFT);
+        }
         GroupBox1->end();
     }
     TabSheet1->end();
-    auto* TS_Trace = new Fl_Group(kSheetLeft, sheet_top, kSheetWidth, kSheetHeight, "Tracing");
+    auto* TS_Trace =
+        new Fl_Group(kSheetLeft, sheet_top, layout::kSheetWidth, layout::kSheetHeight, "Tracing");
     TS_Trace->labelsize(kFontSize);
-    lb_trace = new Fl_Hold_Browser(kSheetLeft, sheet_top, kSheetWidth, kSheetHeight);
+    lb_trace = new Fl_Hold_Browser(kSheetLeft, sheet_top, layout::kSheetWidth, layout::kSheetHeight);
     lb_trace->textfont(kFont);
     lb_trace->textsize(kFontSize);
     // Trace lines are shown as they are: no formatting codes, no columns.
@@ -163,16 +152,14 @@ F_Main::Widgets::Widgets(F_Main& owner)
     TS_Trace->end();
     PageControl->end();
 
-    auto* Panel1 = new Fl_Group(0, kPanelTop, kWidth, kHeight - kPanelTop);
-    btn_start = button(4, "Inizia");
-    auto* btn_annulla = button(84, "Annulla");
-    auto* btn_chiudi = button(368, "Chiudi");
+    auto* Panel1 = new Fl_Group(0, layout::kPanelTop, layout::kWidth, layout::kHeight - layout::kPanelTop);
+    btn_start = button(layout::kButtons[0]);
+    btn_start->callback(pressed<layout::kButtons[0].pressed>, &owner);
+    button(layout::kButtons[1])->callback(pressed<layout::kButtons[1].pressed>, &owner);
+    button(layout::kButtons[2])->callback(pressed<layout::kButtons[2].pressed>, &owner);
     Panel1->end();
     window->end();
 
-    btn_start->callback(pressed<&core::WindowEvents::btn_startClick>, &owner);
-    btn_annulla->callback(pressed<&core::WindowEvents::btn_annullaClick>, &owner);
-    btn_chiudi->callback(pressed<&core::WindowEvents::btn_chiudiClick>, &owner);
     // FLTK calls the window's callback for Escape too; only the close box stands for "Chiudi".
     window->callback(
         [](Fl_Widget*, void* form) {
@@ -183,8 +170,8 @@ F_Main::Widgets::Widgets(F_Main& owner)
         &owner);
 
     // A fixed border: the window cannot be resized or maximised. Centred on the screen.
-    window->size_range(kWidth, kHeight, kWidth, kHeight);
-    window->position((Fl::w() - kWidth) / 2, (Fl::h() - kHeight) / 2);
+    window->size_range(layout::kWidth, layout::kHeight, layout::kWidth, layout::kHeight);
+    window->position((Fl::w() - layout::kWidth) / 2, (Fl::h() - layout::kHeight) / 2);
 }
 
 std::unique_ptr<F_Main> F_Main::open() {
@@ -220,12 +207,6 @@ void F_Main::run(core::WindowEvents& events) {
     events_ = nullptr;
 }
 
-void F_Main::deliver(void (core::WindowEvents::*handler)()) {
-    if (events_ != nullptr && !closed_) {
-        (events_->*handler)();
-    }
-}
-
 void F_Main::set_label(core::Label label, std::string_view text) {
     widgets_->value(label).text(text);
 }
@@ -240,12 +221,6 @@ void F_Main::append_trace(std::string_view line) {
 void F_Main::process_messages() {
     Fl::check();
     take_interrupts();
-}
-
-void F_Main::take_interrupts() {
-    while (const auto interrupt = interrupts_.wait(std::chrono::milliseconds(0))) {
-        deliver(button_for(*interrupt, cancel_pressed_));
-    }
 }
 
 void F_Main::enable_start(bool enabled) {

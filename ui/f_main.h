@@ -1,4 +1,5 @@
-// ui/f_main.h — the desktop window: the run's labels, trace and buttons in one small FLTK window.
+// ui/f_main.h — the desktop window: the run's labels, trace and buttons in one small window, drawn with
+// FLTK (ui/f_main.cpp) or with Windows' own controls (ui/win32/f_main.cpp); CMake builds one of them.
 #pragma once
 
 #include <memory>
@@ -15,7 +16,7 @@ namespace ferrolo::ui {
 // console.
 class F_Main final : public core::Window_Display {
 public:
-    // The window on the display that DISPLAY names; nullptr when that display cannot be opened.
+    // The window on the user's desktop; nullptr when it cannot be shown there (no display to open).
     static std::unique_ptr<F_Main> open();
     ~F_Main() override;
     F_Main(const F_Main&) = delete;
