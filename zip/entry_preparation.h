@@ -24,8 +24,10 @@
 
 namespace ferrolo::zip {
 
-// Files up to this size are read and compressed whole.
-inline constexpr uint64_t kWholeEntryLimit = 8 * 1024 * 1024;
+// Files up to this size are read and compressed whole by libdeflate, several times faster than zlib on
+// binaries such as static libraries; such a file in flight (read and deflated) takes about the whole
+// look-ahead budget alone (it is then the only one).
+inline constexpr uint64_t kWholeEntryLimit = 16 * 1024 * 1024;
 
 // The most bytes the deflated data of a file of `size` bytes can take, whichever way it is compressed
 // (blocks of `block_size` each end with a sync flush when the file is streamed).

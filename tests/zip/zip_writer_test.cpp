@@ -11,6 +11,7 @@
 
 #include "tests/support/small_drive.h"
 #include "tests/zip/zip_test_support.h"
+#include "zip/entry_preparation.h"
 
 namespace ferrolo::zip::testing {
 namespace {
@@ -172,9 +173,10 @@ TEST(SourceFailures, AVanishedFileIsReported33And12AndTheArchiveKeepsWhatTheAnsw
 
 TEST(SourceFailures, AFileThatGrowsOrShrinksWhileReadIsReported34WithBothSizes) {
     // Large enough to be read block by block between the progress notices.
-    for (const uint64_t changed_size : {9'000'001u, 8'800'000u}) {
+    constexpr uint64_t kSize = kWholeEntryLimit + 1'000'000;
+    for (const uint64_t changed_size : {kSize + 1, kSize - 200'000}) {
         TempFolder folder;
-        const std::string path = folder.write("data/log.txt", text_of_size(9'000'000));
+        const std::string path = folder.write("data/log.txt", text_of_size(kSize));
         folder.write("data/z.txt", "z");
         TZipArchiver zip{"Zip"};
         EventRecorder recorder(zip);
@@ -188,8 +190,8 @@ TEST(SourceFailures, AFileThatGrowsOrShrinksWhileReadIsReported34WithBothSizes) 
         EXPECT_EQ(names_of(pack(zip, folder).entries), Names{"data/z.txt"});
         ASSERT_EQ(recorder.failures.size(), 1u);
         EXPECT_EQ(std::tuple(recorder.failures[0].error_code, recorder.failures[0].message),
-                  std::tuple(17, "Zip: Invalid compressed size, rfs.size = 9000000, count = " +
-                                     std::to_string(changed_size) + " - Native error: 00034"));
+                  std::tuple(17, "Zip: Invalid compressed size, rfs.size = " + std::to_string(kSize) +
+                                     ", count = " + std::to_string(changed_size) + " - Native error: 00034"));
     }
 }
 
