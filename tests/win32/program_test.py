@@ -25,6 +25,15 @@ def tearDownModule():
     KEEPER.communicate(timeout=60)
 
 
+def wine(*arguments, **options):
+    """Runs a Windows program; its output goes through files, since a Wine service it starts on the way
+    may keep pipes open long after the program ended."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        ended = subprocess.run([*WINE, *arguments], stdout=out, stderr=err, timeout=300, **options)
+        out.seek(0), err.seek(0)
+        return subprocess.CompletedProcess(ended.args, ended.returncode, out.read(), err.read())
+
+
 def read(path):
     with open(path, "rb") as file:
         return file.read()
@@ -49,8 +58,7 @@ class WindowsProgram(unittest.TestCase):
         with open(path + "/notte.ini", "wb") as file:
             file.write(job.replace("{out}", out).replace("\n", "\r\n").encode("cp1252"))
         arguments = [argument.replace("{out}", out) for argument in arguments]
-        return path, subprocess.run([*WINE, path + "/ferrolo.exe", *arguments], cwd=path, capture_output=True,
-                                    env=dict(os.environ, FERROLO_UI="console"), timeout=300)
+        return path, wine(path + "/ferrolo.exe", *arguments, cwd=path, env=dict(os.environ, FERROLO_UI="console"))
 
     def test_without_arguments_it_prints_the_usage_and_ends_with_status_two(self):
         ended = self.run_program()[1]
@@ -86,8 +94,8 @@ class WindowsProgram(unittest.TestCase):
             self.addCleanup(sink.terminate)
             create = ["create", service, "binPath=", "C:\\windows\\system32\\wuauserv.exe"]
             for command, undo in (create, "delete"), (["start", service], "stop"):
-                subprocess.run([*WINE, "sc", *command], capture_output=True, check=True)
-                self.addCleanup(subprocess.run, [*WINE, "sc", undo, service], capture_output=True)
+                self.assertEqual(wine("sc", *command).returncode, 0, command)
+                self.addCleanup(wine, "sc", undo, service)
             port = sink.stdout.readline().split()[1].decode()
             job = JOB.format(out="{out}", service=service, port=port, tls=tls)
             path, ended = self.run_program("notte.ini", job=job)

@@ -23,7 +23,9 @@ TEST(Zip64, AnEntryOfMoreThan4GiBAndOneWhoseDeflatedSizeCouldPassItGetZip64Sizes
     const Packed packed = pack(zip, folder);
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "peak memory in KiB, packing and testing 9 GiB";
+    if (!FERROLO_SANITIZED) {
+        EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "peak memory in KiB, packing and testing 9 GiB";
+    }
     std::filesystem::remove_all(folder / "data");
     ASSERT_EQ(packed.entries.size(), 2u);
     const PeerEntry &big = packed.entries[0], &close = packed.entries[1];
