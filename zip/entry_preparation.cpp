@@ -9,7 +9,7 @@ namespace ferrolo::zip {
 namespace {
 
 // What the files read ahead may hold at once, and how many they may be.
-constexpr uint64_t kLookAheadBytes = 32 * 1024 * 1024;
+constexpr uint64_t kLookAheadBytes = 48 * 1024 * 1024;
 // Each file ahead holds a descriptor until a worker has read it: well below the usual limit of 1,024.
 constexpr size_t kLookAheadFiles = 256;
 // Blocks of a large file in flight at once, at most; each holds its input and its output.
