@@ -25,8 +25,8 @@
 namespace ferrolo::zip {
 
 // Files up to this size are read and compressed whole by libdeflate, several times faster than zlib on
-// binaries such as static libraries; such a file in flight (read and deflated) takes about the whole
-// look-ahead budget alone (it is then the only one).
+// binaries such as static libraries; such a file in flight (read and deflated) takes two thirds of the
+// look-ahead budget.
 inline constexpr uint64_t kWholeEntryLimit = 16 * 1024 * 1024;
 
 // The most bytes the deflated data of a file of `size` bytes can take, whichever way it is compressed
